@@ -1,0 +1,28 @@
+# Front door of the build. `make` builds into build/, `make test` runs every
+# test, `make run` runs the program on its bundled sample.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all build deps test run clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+$(BUILD_DIR)/CMakeCache.txt:
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+build: $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: deps
+	$(MAKE) build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+run: deps
+	$(MAKE) build
+
+clean:
+	rm -rf $(BUILD_DIR)

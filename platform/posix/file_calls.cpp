@@ -1,0 +1,173 @@
+// kernel32's file calls over POSIX descriptors.
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/posix/posix_internal.h"
+
+namespace {
+
+using posix::IoDirection;
+
+void FailWith(DWORD code) { posix::SetLastErrorCode(code); }
+
+void FailWithErrno(int err, IoDirection direction, const char *path = nullptr) {
+  posix::SetLastErrorCode(posix::ErrorFromErrno(err, direction, path));
+}
+
+int OpenFlags(DWORD access, DWORD disposition, bool inherit) {
+  int flags = O_NOCTTY;
+  if ((access & GENERIC_READ) != 0 && (access & GENERIC_WRITE) != 0) flags |= O_RDWR;
+  else if ((access & GENERIC_WRITE) != 0) flags |= O_WRONLY;
+  else flags |= O_RDONLY;
+  // Truncation waits until the file is known not to be in use elsewhere.
+  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) flags |= O_CREAT;
+  if (disposition == CREATE_NEW) flags |= O_CREAT | O_EXCL;
+  if (!inherit) flags |= O_CLOEXEC;
+  return flags;
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes,
+                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
+                          HANDLE /*hTemplateFile*/) {
+  char path[PATH_MAX];
+  if (lpFileName == nullptr || !posix::MapDosPath(lpFileName, path, sizeof path)) {
+    FailWith(lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_FILENAME_EXCED_RANGE);
+    return INVALID_HANDLE_VALUE;
+  }
+  bool inherit = lpSecurityAttributes != nullptr && lpSecurityAttributes->bInheritHandle;
+  int fd;
+  do {
+    fd = open(path, OpenFlags(dwDesiredAccess, dwCreationDisposition, inherit), 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    FailWithErrno(errno, IoDirection::kOpen, path);
+    return INVALID_HANDLE_VALUE;
+  }
+
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    FailWithErrno(errno, IoDirection::kOpen, path);
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  // Windows refuses to open a folder as a file.
+  if (S_ISDIR(st.st_mode)) {
+    close(fd);
+    FailWith(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (S_ISREG(st.st_mode)) {
+    // Share mode 0: nobody else may have the file open at the same time.
+    if (dwShareMode == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int err = errno;
+      close(fd);
+      FailWith(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION
+                                  : posix::ErrorFromErrno(err, IoDirection::kOpen, path));
+      return INVALID_HANDLE_VALUE;
+    }
+    if ((dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) &&
+        ftruncate(fd, 0) != 0) {
+      int err = errno;
+      close(fd);
+      FailWithErrno(err, IoDirection::kWrite, path);
+      return INVALID_HANDLE_VALUE;
+    }
+  }
+  posix::SetLastErrorCode(ERROR_SUCCESS);
+  return posix::HandleFromFd(fd);
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED /*lpOverlapped*/) {
+  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+  int fd = posix::FdFromHandle(hFile);
+  if (fd < 0) {
+    FailWith(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  ssize_t got;
+  do {
+    got = read(fd, lpBuffer, nNumberOfBytesToRead);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    FailWithErrno(errno, IoDirection::kRead);
+    return FALSE;
+  }
+  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(got);
+  return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED /*lpOverlapped*/) {
+  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+  int fd = posix::FdFromHandle(hFile);
+  if (fd < 0 || (nNumberOfBytesToWrite == 0 && fcntl(fd, F_GETFL) == -1)) {
+    FailWith(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Writing nothing succeeds without asking the device, as on Windows (a
+  // full device refuses even an empty write(2)).
+  const char *from = static_cast<const char *>(lpBuffer);
+  DWORD done = 0;
+  while (done < nNumberOfBytesToWrite) {
+    ssize_t n = write(fd, from + done, nNumberOfBytesToWrite - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
+      FailWithErrno(n < 0 ? errno : EIO, IoDirection::kWrite);
+      return FALSE;
+    }
+    done += static_cast<DWORD>(n);
+  }
+  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
+  return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+  int fd = posix::FdFromHandle(hObject);
+  if (fd < 0 || close(fd) != 0) {
+    FailWith(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE hFile) {
+  int fd = posix::FdFromHandle(hFile);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0) {
+    FailWith(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_DISK;
+}
+
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                            DWORD dwMoveMethod) {
+  int fd = posix::FdFromHandle(hFile);
+  if (fd < 0) {
+    FailWith(ERROR_INVALID_HANDLE);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t distance = lDistanceToMove;
+  if (lpDistanceToMoveHigh != nullptr)
+    distance = static_cast<off_t>((static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+                                  static_cast<uint32_t>(lDistanceToMove));
+  int whence = dwMoveMethod == FILE_END ? SEEK_END : dwMoveMethod == FILE_CURRENT ? SEEK_CUR : SEEK_SET;
+  off_t at = lseek(fd, distance, whence);
+  if (at < 0) {
+    FailWithErrno(errno, IoDirection::kOpen);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lpDistanceToMoveHigh != nullptr) *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(at) >> 32);
+  return static_cast<DWORD>(at);
+}
