@@ -45,8 +45,9 @@ SoftCompareResult SoftCompare(ExtendedBits a, ExtendedBits b) {
     // Exponents of finite values lie above -16383 - 63 - 1: offset them positive.
     return {static_cast<uint64_t>(f.exponent + 0x10000), f.significand};
   };
-  const bool aNegative = !aZero && SignOf(a);
-  const bool bNegative = !bZero && SignOf(b);
+  // A zero's sign may be either: against a nonzero value the order is the same.
+  const bool aNegative = SignOf(a);
+  const bool bNegative = SignOf(b);
   const UInt128 aKey = magnitude(a, aClass);
   const UInt128 bKey = magnitude(b, bClass);
   if (aNegative != bNegative) return {aNegative ? SoftOrder::Less : SoftOrder::Greater, 0};
