@@ -21,8 +21,14 @@ test: deps
 	$(MAKE) build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The sample grade file goes into a scratch drive root under build/, where
+# the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.
+DRIVE_ROOT := $(abspath $(BUILD_DIR))/drive
 run: deps
 	$(MAKE) build
+	mkdir -p $(DRIVE_ROOT)/e/devpas/jegyek
+	cp grades/sample/egeszek.txt $(DRIVE_ROOT)/e/devpas/jegyek/egeszek.txt
+	GRADES_DRIVE_ROOT=$(DRIVE_ROOT) $(BUILD_DIR)/grades
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/posix/console/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
 namespace {
@@ -36,6 +37,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                           DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
                           HANDLE /*hTemplateFile*/) {
+  if (HANDLE console; posix::console::OpenConsoleName(lpFileName, &console)) return console;
   char path[PATH_MAX];
   if (lpFileName == nullptr || !posix::MapDosPath(lpFileName, path, sizeof path)) {
     FailWith(lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_FILENAME_EXCED_RANGE);
@@ -86,6 +88,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED /*lpOverlapped*/) {
+  if (BOOL done; posix::console::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
+    return done;
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
   int fd = posix::FdFromHandle(hFile);
   if (fd < 0) {
@@ -106,6 +110,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED /*lpOverlapped*/) {
+  if (BOOL done; posix::console::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &done))
+    return done;
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   int fd = posix::FdFromHandle(hFile);
   if (fd < 0 || (nNumberOfBytesToWrite == 0 && fcntl(fd, F_GETFL) == -1)) {
@@ -131,6 +137,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+  if (BOOL done; posix::console::ConsoleCloseHandle(hObject, &done)) return done;
   int fd = posix::FdFromHandle(hObject);
   if (fd < 0 || close(fd) != 0) {
     FailWith(ERROR_INVALID_HANDLE);
@@ -140,6 +147,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 DWORD WINAPI GetFileType(HANDLE hFile) {
+  if (DWORD type; posix::console::ConsoleFileType(hFile, &type)) return type;
   int fd = posix::FdFromHandle(hFile);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) {

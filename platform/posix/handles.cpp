@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/posix/console/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
 namespace posix {
@@ -19,6 +20,7 @@ int FdFromHandle(HANDLE handle) {
 }  // namespace posix
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+  if (HANDLE console; posix::console::ConsoleStdHandle(nStdHandle, &console)) return console;
   int fd;
   if (nStdHandle == STD_INPUT_HANDLE) fd = STDIN_FILENO;
   else if (nStdHandle == STD_OUTPUT_HANDLE) fd = STDOUT_FILENO;

@@ -1,0 +1,4 @@
+#include "grades/grade_data.h"
+
+GradeData gradeData = {};
+TextStream dataFile = {};

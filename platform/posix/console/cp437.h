@@ -1,0 +1,24 @@
+// Code page 437, the console's character set: what each cell byte looks like
+// on a UTF-8 terminal, and which byte a typed Unicode character becomes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace posix::console {
+
+// The Unicode code point shown for cell byte `b`. Byte 0 shows as a blank.
+std::uint32_t Cp437CodePoint(unsigned char b);
+
+// The UTF-8 form of cell byte `b` (1 to 3 bytes, not terminated).
+struct Utf8Glyph {
+  char bytes[3];
+  std::uint8_t length;
+};
+const Utf8Glyph &Cp437Glyph(unsigned char b);
+
+// The byte whose glyph is `codePoint`, or -1 when code page 437 has none.
+// Control codes 0 to 31 and 127 map to themselves, as typed control keys.
+int Cp437FromCodePoint(std::uint32_t codePoint);
+
+}  // namespace posix::console

@@ -1,0 +1,13 @@
+// The in-memory console's host, for the call dispatcher.
+#pragma once
+
+#include "platform/posix/console/host.h"
+#include "platform/posix/console_host.h"
+
+namespace posix::console {
+
+struct MemoryAccess {
+  static ConsoleHost &Host(MemoryConsole &console);
+};
+
+}  // namespace posix::console

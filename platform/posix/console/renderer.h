@@ -1,0 +1,66 @@
+// Brings a terminal's screen up to date with a ScreenBuffer, economically:
+// it keeps its own copy of what the terminal shows, draws only cells that
+// differ, moves the cursor only when it is not already in place (choosing the
+// shortest motion), changes colours only when the attribute changes, erases
+// blank line ends and whole blank screens with one sequence, and turns
+// whole-width row scrolls into terminal scrolls instead of repainting.
+//
+// Attribute 0x07 is drawn in the terminal's default colours; every other
+// attribute in the 16 ANSI colours. Cells are drawn as code page 437 glyphs
+// in UTF-8, so no control byte from a cell ever reaches the terminal.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/posix/console/output_buffer.h"
+#include "platform/posix/console/screen_buffer.h"
+
+namespace posix::console {
+
+class Renderer {
+ public:
+  Renderer(int columns, int rows, OutputBuffer &out);
+
+  // What the terminal shows at the start: unknown content, to be left alone
+  // (the counterpart of ScreenBuffer::MakeForeign) ...
+  void AssumeForeign();
+  // ... or a blank screen in default colours.
+  void AssumeBlank();
+  void AssumeCursor(int x, int y);
+
+  // Draws every cell of `screen` that changed, and takes the changes.
+  void Render(ScreenBuffer &screen);
+  // The screen buffer has just scrolled whole-width rows: scroll the
+  // terminal the same way. `blankFill`: the rows that come in are blank in
+  // attribute 0x07.
+  void Shift(const RowShift &shift, bool blankFill);
+  void PlaceCursor(int x, int y);
+  void Bell();
+
+ private:
+  struct FrontCell {
+    unsigned char ch;
+    unsigned char attr;
+    bool known;
+    std::int32_t foreign;
+  };
+  FrontCell &Front(int x, int y) { return front_[y * columns_ + x]; }
+  static bool Same(const ScreenCell &s, const FrontCell &f);
+  bool ClearAll(ScreenBuffer &screen);
+  void PaintRow(ScreenBuffer &screen, int y, int first, int last);
+  bool Bridge(ScreenBuffer &screen, int x, int y);
+  void PaintCell(int x, int y, unsigned char ch, unsigned char attr);
+  void MoveTo(int x, int y);
+  void SetPen(unsigned char attr);
+
+  int columns_, rows_;
+  OutputBuffer &out_;
+  std::unique_ptr<FrontCell[]> front_;
+  std::unique_ptr<int[]> spans_;
+  int cx_ = -1, cy_ = -1;     // the terminal's cursor, -1 where unknown
+  bool pendingWrap_ = false;  // a glyph went into the last column
+  int pen_ = -1;              // attribute the terminal draws with, -1 unknown
+};
+
+}  // namespace posix::console

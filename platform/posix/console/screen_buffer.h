@@ -1,0 +1,79 @@
+// A console screen buffer: cells of character and attribute, the cursor and
+// the current attribute, with the write, scroll and fill operations of the
+// console API. It remembers which cells changed so that a renderer can bring
+// a terminal up to date. Storage is allocated once, when it is made.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/posix/kernel32.h"
+
+namespace posix::console {
+
+struct ScreenCell {
+  unsigned char ch;
+  WORD attr;
+  // -1 for a cell whose content is known. Otherwise the content is whatever
+  // the terminal showed when the console started at the cell numbered
+  // `foreign` (y * columns + x): the console does not know it, only where
+  // it came from.
+  std::int32_t foreign;
+};
+
+// A whole-width scroll of rows [top, bottom] by `delta` rows (negative: up)
+// that a terminal can perform itself.
+struct RowShift {
+  bool valid = false;
+  int top = 0, bottom = 0, delta = 0;
+};
+
+class ScreenBuffer {
+ public:
+  ScreenBuffer(int columns, int rows);
+
+  int Columns() const { return columns_; }
+  int Rows() const { return rows_; }
+  bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < columns_ && y < rows_; }
+  const ScreenCell &At(int x, int y) const { return cells_[y * columns_ + x]; }
+  // Changes one cell and marks it changed.
+  void Set(int x, int y, ScreenCell cell);
+  // Every cell becomes foreign: the screen shows what it showed before.
+  void MakeForeign();
+
+  COORD cursor{0, 0};
+  WORD attributes = 0x07;
+
+  // WriteConsoleOutput: `region` is in and out, as in the console API.
+  bool WriteOutput(const CHAR_INFO *cells, COORD size, COORD from, SMALL_RECT *region);
+  // ScrollConsoleScreenBuffer. Returns the part of the work that is a
+  // whole-width row scroll, if any.
+  RowShift Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, COORD destination,
+                  const CHAR_INFO &fill);
+  // FillConsoleOutputCharacter and FillConsoleOutputAttribute: false when
+  // `start` is outside the buffer; otherwise the number of cells set.
+  bool FillCharacter(unsigned char ch, DWORD count, COORD start, DWORD *written);
+  bool FillAttribute(WORD attr, DWORD count, COORD start, DWORD *written);
+
+  // Changed cells, row by row: the span [first, last] of row y that changed
+  // since the last call. False when the row has not changed.
+  bool TakeDirty(int y, int *first, int *last);
+  void MarkDirty(int y, int first, int last);
+  bool AnyDirty() const { return anyDirty_; }
+  void ClearDirtyFlag() { anyDirty_ = false; }
+  // A foreign cell that a renderer had to draw without knowing it becomes a
+  // known blank; it does not count as a change.
+  void Resolve(int x, int y) { cells_[y * columns_ + x] = {' ', 0x07, -1}; }
+
+ private:
+  struct Span {
+    int first, last;
+  };
+  int columns_, rows_;
+  std::unique_ptr<ScreenCell[]> cells_;
+  std::unique_ptr<ScreenCell[]> scratch_;
+  std::unique_ptr<Span[]> dirty_;
+  bool anyDirty_ = false;
+};
+
+}  // namespace posix::console

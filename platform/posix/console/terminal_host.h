@@ -1,0 +1,18 @@
+// The console on the process's terminal (/dev/tty).
+#pragma once
+
+#include "platform/posix/console/host.h"
+
+namespace posix::console {
+
+// The terminal host, started at the first call: the terminal goes into key
+// mode, the cursor position and the keyboard protocol are asked for, and the
+// way back is prepared for every way out. Null when the process has no
+// terminal.
+ConsoleHost *Terminal();
+// The terminal host if it has started, else null.
+ConsoleHost *ActiveTerminal();
+// Whether descriptor `fd` is the console's terminal (starts the host).
+bool IsConsoleTerminal(int fd);
+
+}  // namespace posix::console

@@ -1,0 +1,57 @@
+#include "platform/posix/console/terminal_io.h"
+
+#include <cerrno>
+#include <ctime>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace posix::console {
+
+bool WriteAll(int fd, const char *bytes, std::size_t length) {
+  while (length > 0) {
+    ssize_t n = write(fd, bytes, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes += n;
+    length -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool WaitReadable(int fd, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  for (;;) {
+    int r = poll(&p, 1, timeoutMs);
+    if (r < 0 && errno == EINTR) continue;
+    return r > 0 && (p.revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+  }
+}
+
+long long NowMs() {
+  timespec t;
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+}
+
+void MakeKeyMode(const termios &from, termios *to) {
+  *to = from;
+  to->c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
+  to->c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON);
+  to->c_cc[VMIN] = 1;
+  to->c_cc[VTIME] = 0;
+}
+
+void TerminalSize(int fd, int *columns, int *rows) {
+  winsize ws{};
+  if (ioctl(fd, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
+    *columns = ws.ws_col > 32767 ? 32767 : ws.ws_col;
+    *rows = ws.ws_row > 32767 ? 32767 : ws.ws_row;
+  } else {
+    *columns = 80;
+    *rows = 25;
+  }
+}
+
+}  // namespace posix::console

@@ -1,0 +1,23 @@
+// Small helpers over a terminal's file descriptor.
+#pragma once
+
+#include <cstddef>
+
+struct termios;
+
+namespace posix::console {
+
+// Writes all bytes, retrying after interruptions. Safe in a signal handler.
+bool WriteAll(int fd, const char *bytes, std::size_t length);
+// Whether input arrives within `timeoutMs` (0: only what is there; <0: wait).
+bool WaitReadable(int fd, int timeoutMs);
+// Milliseconds of a monotonic clock.
+long long NowMs();
+// The mode the console reads keys in: no line editing, no echo, no input
+// translation or flow control, so that every key arrives as typed; signal
+// keys (Ctrl+C) keep working and output processing stays as it was.
+void MakeKeyMode(const termios &from, termios *to);
+// The terminal's size in cells, or 80 by 25 when it can't be asked.
+void TerminalSize(int fd, int *columns, int *rows);
+
+}  // namespace posix::console

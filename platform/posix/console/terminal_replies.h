@@ -1,0 +1,23 @@
+// The terminal's answers to the questions the console asks when it starts:
+// the cursor position report (CSI row ; col R), the kitty keyboard protocol's
+// flags (CSI ? flags u) and the primary device attributes (CSI ? ... c),
+// which every terminal answers last and so ends the wait.
+#pragma once
+
+#include <cstddef>
+
+namespace posix::console {
+
+struct StartupReplies {
+  bool gotPosition = false;
+  int row = 0, column = 0;  // 1-based, as reported
+  bool kittyKeyboard = false;
+  bool gotAttributes = false;
+};
+
+// Takes the replies out of bytes[0..length) and returns how many bytes are
+// left: the keys typed ahead, in order, with an escape sequence that is not
+// complete yet kept at the end.
+std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupReplies *replies);
+
+}  // namespace posix::console

@@ -1,0 +1,39 @@
+// The process start-up: what the loader does for a Windows executable. The
+// image's entry point runs on a main stack of its own, reserved at 32 MB
+// like the executable's stack reserve on Windows, with a guard region below
+// it, so that a stack overflow is caught as such.
+#include <pthread.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include "platform/machine.h"
+#include "platform/posix/process_internal.h"
+
+namespace {
+
+constexpr std::size_t kStackReserve = 32u << 20;
+constexpr std::size_t kGuardSize = 1u << 20;
+
+void *RunEntry(void *) { ConsoleEntry(); }
+
+}  // namespace
+
+int main() {
+  void *block = mmap(nullptr, kGuardSize + kStackReserve, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+  pthread_attr_t attr;
+  pthread_t thread;
+  if (block != MAP_FAILED && mprotect(block, kGuardSize, PROT_NONE) == 0 && pthread_attr_init(&attr) == 0) {
+    uintptr_t low = reinterpret_cast<uintptr_t>(block);
+    posix::SetProgramStack({low, low + kGuardSize, low + kGuardSize + kStackReserve});
+    if (pthread_attr_setstack(&attr, reinterpret_cast<char *>(block) + kGuardSize, kStackReserve) == 0 &&
+        pthread_create(&thread, &attr, RunEntry, nullptr) == 0) {
+      // The entry point ends the process itself.
+      pthread_join(thread, nullptr);
+      return 0;
+    }
+  }
+  // Without a stack of our own the program still runs, on the initial one.
+  posix::SetProgramStack({0, 0, 0});
+  ConsoleEntry();
+}

@@ -1,0 +1,6 @@
+#include "runtime/std_streams.h"
+
+TextStream stdInput = {};
+TextStream stdOutput = {};
+TextStream errorOutput = {};
+TextStream stdError = {};

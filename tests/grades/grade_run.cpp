@@ -1,0 +1,109 @@
+#include "tests/grades/grade_run.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace gradetest {
+
+DriveRoot::DriveRoot() {
+  static std::atomic<unsigned> serial{0};
+  root_ = (fs::temp_directory_path() /
+           ("grades-" + std::to_string(getpid()) + "-" + std::to_string(serial++) + "-" +
+            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
+              .string();
+  fs::create_directories(Folder());
+}
+
+DriveRoot::~DriveRoot() {
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
+void DriveRoot::WriteGrades(const std::string &bytes) const {
+  std::ofstream out(GradeFile(), std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+std::string DriveRoot::Read(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
+}
+
+bool DriveRoot::Exists(const std::string &path) { return fs::exists(path); }
+
+std::string Lines(const std::vector<int> &values) {
+  std::string text;
+  for (int v : values) text += std::to_string(v) + "\r\n";
+  return text;
+}
+
+namespace {
+
+std::string TrimRight(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+RunResult RunGrades(const DriveRoot &root, const RunOptions &options) {
+  RunResult run;
+  setenv("GRADES_DRIVE_ROOT", root.Root().c_str(), 1);
+  testsupport::VtermPty pty({options.rows, options.columns, false});
+  if (!pty.Start({GRADES_EXE})) return run;
+  // Typed at once: while the program starts up and paints its report.
+  if (!options.keysBefore.empty()) pty.Type(options.keysBefore);
+  if (options.pressKeyAtWait) {
+    // The program waits once its report stands still for a while; then a
+    // key is pressed (a program that has already ended never reads it).
+    std::size_t seen = 0;
+    auto quietSince = std::chrono::steady_clock::now();
+    testsupport::VtermPty::WaitUntil(
+        [&] {
+          std::size_t now = pty.Output().size();
+          auto t = std::chrono::steady_clock::now();
+          if (now != seen || now == 0) {
+            seen = now;
+            quietSince = t;
+            return false;
+          }
+          return t - quietSince >= std::chrono::milliseconds(500);
+        },
+        20000);
+    pty.Type("k");
+  }
+  if (!pty.WaitForExit()) {
+    pty.Signal(SIGKILL);
+    pty.WaitForExit();
+    return run;
+  }
+  for (int r = 0; r < options.rows; ++r) run.rows.push_back(TrimRight(pty.RowText(r)));
+  pty.Cursor(&run.cursorRow, &run.cursorColumn);
+  int status = pty.Status();
+  if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
+  termios now = pty.Mode(), before = pty.InitialMode();
+  run.modeRestored = now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag &&
+                     now.c_oflag == before.c_oflag && now.c_cc[VMIN] == before.c_cc[VMIN];
+  unsetenv("GRADES_DRIVE_ROOT");
+  return run;
+}
+
+std::vector<std::string> Report(const RunResult &run) {
+  std::vector<std::string> rows = run.rows;
+  while (!rows.empty() && rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
+}  // namespace gradetest

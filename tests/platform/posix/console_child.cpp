@@ -1,0 +1,121 @@
+// A program for the pseudo-terminal tests: it uses the console host the way
+// the run-time layer does and reports what it saw to a log file.
+//
+//   console_child script NAME       run a console script, then end normally
+//   console_child keys LOG          log every input record until Ctrl+D
+//   console_child typeahead LOG     the same, but start the console late
+//   console_child info LOG          log the screen buffer info after some raw output
+//   console_child wait              start the console and wait for a signal
+//   console_child restore-exit      restore the terminal by hand, then _exit(3)
+//   console_child bench LOG         paint the report and log the terminal's figures
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/posix/console_host.h"
+#include "tests/platform/posix/console_scripts.h"
+
+namespace {
+
+int logFd = -1;
+
+void Log(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char *format, ...) {
+  char line[256];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  (void)!write(logFd, line, static_cast<std::size_t>(n));
+}
+
+CONSOLE_SCREEN_BUFFER_INFO StartConsole() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info);
+  return info;
+}
+
+void Say(const char *text) {
+  DWORD n;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(std::strlen(text)), &n, nullptr);
+}
+
+int LogKeys() {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  Say("ready\r\n");
+  for (;;) {
+    INPUT_RECORD r;
+    DWORD got = 0;
+    if (!ReadConsoleInputA(in, &r, 1, &got) || got == 0) return 2;
+    const KEY_EVENT_RECORD &k = r.Event.KeyEvent;
+    if (k.bKeyDown && k.uChar.AsciiChar == 4) return 0;
+    Log("%c %02X %02X %02X %04X\n", k.bKeyDown ? 'D' : 'U', k.wVirtualKeyCode, k.wVirtualScanCode,
+        static_cast<unsigned char>(k.uChar.AsciiChar), static_cast<unsigned>(k.dwControlKeyState));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 2) return 64;
+  std::string mode = argv[1];
+  if (argc >= 3 && mode != "script") logFd = open(argv[2], O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+
+  if (mode == "script" && argc >= 3) {
+    CONSOLE_SCREEN_BUFFER_INFO info = StartConsole();
+    return consoletest::RunScript(argv[2], GetStdHandle(STD_OUTPUT_HANDLE), info.dwSize.X, info.dwSize.Y) ? 0 : 65;
+  }
+  if (mode == "keys") {
+    StartConsole();
+    return LogKeys();
+  }
+  if (mode == "typeahead") {
+    (void)!write(STDOUT_FILENO, "early\r\n", 7);
+    usleep(300000);
+    StartConsole();
+    return LogKeys();
+  }
+  if (mode == "info") {
+    (void)!write(STDOUT_FILENO, "abc\r\nde", 7);
+    CONSOLE_SCREEN_BUFFER_INFO info = StartConsole();
+    Log("size %d %d cursor %d %d attr %02X\n", info.dwSize.X, info.dwSize.Y, info.dwCursorPosition.X,
+        info.dwCursorPosition.Y, info.wAttributes);
+    Say("XY");
+    // Scrolls the screen by one row: the text from before the console
+    // moves up with everything else.
+    for (int i = info.dwCursorPosition.Y; i < info.dwSize.Y; ++i) Say("\r\n");
+    Say("end");
+    return 0;
+  }
+  if (mode == "wait") {
+    StartConsole();
+    Say("ready\r\n");
+    DWORD count;
+    for (;;) {
+      Sleep(1);
+      GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
+    }
+  }
+  if (mode == "restore-exit") {
+    StartConsole();
+    Say("ready\r\n");
+    ConsoleHostRestore();
+    ConsoleHostRestore();
+    _exit(3);
+  }
+  if (mode == "bench") {
+    CONSOLE_SCREEN_BUFFER_INFO info = StartConsole();
+    posix::TerminalOutputStats before = posix::TerminalHostStats();
+    long flushes = 0;
+    long size = consoletest::PaintReport(GetStdHandle(STD_OUTPUT_HANDLE), info.dwSize.X, info.dwSize.Y, &flushes);
+    posix::TerminalOutputStats after = posix::TerminalHostStats();
+    Log("report %ld flushes %ld bytes %llu writes %llu\n", size, flushes, after.bytes - before.bytes,
+        after.writeCalls - before.writeCalls);
+    return 0;
+  }
+  return 64;
+}

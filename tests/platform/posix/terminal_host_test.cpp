@@ -1,0 +1,238 @@
+// The terminal host on a pseudo-terminal drawn by a terminal emulator: it
+// shows what the in-memory console holds for the same calls, decodes what
+// terminals send, and gives the terminal back as it found it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/posix/console_host.h"
+#include "tests/platform/posix/cell_expect.h"
+#include "tests/platform/posix/console_scripts.h"
+#include "tests/support/vterm_pty.h"
+
+namespace {
+
+using testsupport::VtermPty;
+
+std::string TempLog(const std::string &name) {
+  return (std::filesystem::temp_directory_path() / ("console_host_" + std::to_string(getpid()) + "_" + name)).string();
+}
+
+std::vector<std::string> ReadLines(const std::string &path) {
+  std::ifstream f(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(f, line);) lines.push_back(line);
+  return lines;
+}
+
+// The terminal mode the console host must leave behind: the one it found.
+void ExpectModeRestored(VtermPty &pty, const std::string &what) {
+  termios now = pty.Mode(), before = pty.InitialMode();
+  EXPECT_EQ(now.c_lflag, before.c_lflag) << what;
+  EXPECT_EQ(now.c_iflag, before.c_iflag) << what;
+  EXPECT_EQ(now.c_oflag, before.c_oflag) << what;
+  EXPECT_EQ(now.c_cc[VMIN], before.c_cc[VMIN]) << what;
+}
+
+TEST(TerminalHostTest, ShowsWhatTheInMemoryConsoleHolds) {
+  struct Size {
+    int columns, rows;
+  };
+  for (Size size : {Size{40, 12}, Size{80, 25}}) {
+    for (const std::string &name : consoletest::ScriptNames()) {
+      const std::string what = name + " on " + std::to_string(size.columns) + "x" + std::to_string(size.rows);
+      posix::MemoryConsole memory(size.columns, size.rows);
+      posix::InstallMemoryConsole(memory);
+      ASSERT_TRUE(consoletest::RunScript(name, GetStdHandle(STD_OUTPUT_HANDLE), size.columns, size.rows));
+      posix::RemoveMemoryConsole();
+
+      VtermPty pty({size.rows, size.columns, false});
+      ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "script", name}));
+      ASSERT_TRUE(pty.WaitForExit()) << what;
+      ASSERT_TRUE(WIFEXITED(pty.Status()) && WEXITSTATUS(pty.Status()) == 0) << what;
+      int mismatches = 0;
+      for (int y = 0; y < size.rows; ++y) {
+        for (int x = 0; x < size.columns; ++x) {
+          char32_t want = consoletest::ExpectedGlyph(memory.CharAt(x, y));
+          auto [fg, bg] = consoletest::ExpectedColors(memory.AttributeAt(x, y));
+          if (pty.CodePointAt(y, x) != want || !(pty.ColorsAt(y, x) == VtermPty::Colors{fg, bg})) {
+            if (++mismatches <= 5)
+              ADD_FAILURE() << what << ": cell " << x << "," << y << " shows U+" << std::hex
+                            << static_cast<unsigned>(pty.CodePointAt(y, x)) << " colours " << std::dec
+                            << pty.ColorsAt(y, x).foreground << "/" << pty.ColorsAt(y, x).background
+                            << ", wanted U+" << std::hex << static_cast<unsigned>(want) << std::dec << " " << fg << "/"
+                            << bg;
+          }
+        }
+      }
+      int row, column;
+      pty.Cursor(&row, &column);
+      EXPECT_EQ(column, memory.Cursor().X) << what;
+      EXPECT_EQ(row, memory.Cursor().Y) << what;
+      ExpectModeRestored(pty, what);
+    }
+  }
+}
+
+TEST(TerminalHostTest, StartsAtTheTerminalsCursorAndKeepsWhatWasThere) {
+  VtermPty pty({12, 40, false});
+  std::string log = TempLog("info");
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "info", log}));
+  ASSERT_TRUE(pty.WaitForExit());
+  EXPECT_EQ(ReadLines(log), std::vector<std::string>{"size 40 12 cursor 2 1 attr 07"});
+  // One row scrolled off: "abc" with it; the rest moved up, not erased.
+  EXPECT_EQ(pty.RowText(0).substr(0, 5), "deXY ");
+  EXPECT_EQ(pty.RowText(11).substr(0, 4), "end ");
+  std::remove(log.c_str());
+}
+
+struct KeyCase {
+  const char *name;
+  std::string typed;
+  std::vector<std::string> records;  // "D|U vk scan char state", as the child logs them
+};
+
+// Types each case and waits for its records before the next one, so that
+// every case is a burst of its own.
+void CheckKeys(bool kitty, const std::vector<KeyCase> &cases) {
+  VtermPty pty({10, 40, kitty});
+  std::string log = TempLog(kitty ? "kitty" : "keys");
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "keys", log}));
+  ASSERT_TRUE(pty.WaitForText("ready"));
+  std::size_t expected = 0;
+  for (const KeyCase &c : cases) {
+    std::size_t before = expected;
+    expected += c.records.size();
+    pty.Type(c.typed);
+    ASSERT_TRUE(VtermPty::WaitUntil([&] { return ReadLines(log).size() >= expected; })) << c.name;
+    std::vector<std::string> lines = ReadLines(log);
+    std::vector<std::string> got(lines.begin() + static_cast<long>(before), lines.begin() + static_cast<long>(expected));
+    EXPECT_EQ(got, c.records) << c.name;
+  }
+  pty.Type(kitty ? "\x1b[100;5u" : "\x04");
+  ASSERT_TRUE(pty.WaitForExit());
+  EXPECT_TRUE(WIFEXITED(pty.Status()) && WEXITSTATUS(pty.Status()) == 0);
+  EXPECT_EQ(ReadLines(log).size(), expected);
+  ExpectModeRestored(pty, kitty ? "kitty" : "legacy");
+  std::string out = pty.Output();
+  if (kitty) {
+    std::size_t push = out.find("\x1b[>31u"), pop = out.rfind("\x1b[<u");
+    EXPECT_NE(push, std::string::npos);
+    EXPECT_NE(pop, std::string::npos);
+    EXPECT_LT(push, pop);
+  } else {
+    EXPECT_EQ(out.find("\x1b[>"), std::string::npos);
+  }
+  std::remove(log.c_str());
+}
+
+TEST(TerminalHostTest, DecodesWhatXtermSends) {
+  CheckKeys(false, {
+      {"a", "a", {"D 41 1E 61 0000", "U 41 1E 61 0000"}},
+      {"enter", "\r", {"D 0D 1C 0D 0000", "U 0D 1C 0D 0000"}},
+      {"ctrl+c is a signal, ctrl+b a key", "\x02", {"D 42 30 02 0008", "U 42 30 02 0008"}},
+      {"ctrl+s reaches the program", "\x13", {"D 53 1F 13 0008", "U 53 1F 13 0008"}},
+      {"up", "\x1b[A", {"D 26 48 00 0100", "U 26 48 00 0100"}},
+      {"ctrl+right", "\x1b[1;5C", {"D 27 4D 00 0108", "U 27 4D 00 0108"}},
+      {"shift+f5", "\x1b[15;2~", {"D 74 3F 00 0010", "U 74 3F 00 0010"}},
+      {"f1", "\x1bOP", {"D 70 3B 00 0000", "U 70 3B 00 0000"}},
+      {"keypad enter", "\x1bOM", {"D 0D 1C 0D 0100", "U 0D 1C 0D 0100"}},
+      {"alt+q", "\x1bq", {"D 51 10 71 0002", "U 51 10 71 0002"}},
+      {"lone escape", "\x1b", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
+      {"u umlaut", "\xc3\xbc", {"D 00 00 81 0000", "U 00 00 81 0000"}},
+  });
+}
+
+TEST(TerminalHostTest, DecodesTheKittyProtocolOnceTheTerminalSpeaksIt) {
+  CheckKeys(true, {
+      {"press and release", "\x1b[97u\x1b[97;1:3u", {"D 41 1E 61 0000", "U 41 1E 61 0000"}},
+      {"alt and keypad 6 5",
+       "\x1b[57443;3u\x1b[57405;3u\x1b[57405;3:3u\x1b[57404;3u\x1b[57404;3:3u\x1b[57443;1:3u",
+       {"D 12 38 00 0002", "D 66 4D 36 0002", "U 66 4D 36 0002", "D 65 4C 35 0002", "U 65 4C 35 0002",
+        "U 12 38 00 0000"}},
+      {"keypad slash", "\x1b[57410u", {"D 6F 35 2F 0100"}},
+      {"escape needs no timeout", "\x1b[27u\x1b[27;1:3u", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
+  });
+}
+
+TEST(TerminalHostTest, KeysTypedBeforeTheConsoleStartedStillCount) {
+  VtermPty pty({10, 40, false});
+  std::string log = TempLog("typeahead");
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "typeahead", log}));
+  ASSERT_TRUE(pty.WaitForText("early"));
+  pty.Type("xy");
+  ASSERT_TRUE(pty.WaitForText("ready"));
+  pty.Type("\x04");
+  ASSERT_TRUE(pty.WaitForExit());
+  EXPECT_EQ(ReadLines(log),
+            (std::vector<std::string>{"D 58 2D 78 0000", "U 58 2D 78 0000", "D 59 15 79 0000", "U 59 15 79 0000"}));
+  std::remove(log.c_str());
+}
+
+TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
+  struct Case {
+    const char *name;
+    const char *mode;
+    bool kitty;
+    std::function<void(VtermPty &)> end;
+    int signal;  // 0: exits with `code`
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {"SIGTERM", "wait", false, [](VtermPty &p) { p.Signal(SIGTERM); }, SIGTERM, 0},
+      {"SIGHUP", "wait", true, [](VtermPty &p) { p.Signal(SIGHUP); }, SIGHUP, 0},
+      {"Ctrl+C", "wait", false, [](VtermPty &p) { p.Type("\x03"); }, SIGINT, 0},
+      {"restored by hand, then _exit", "restore-exit", true, [](VtermPty &) {}, 0, 3},
+  };
+  for (const Case &c : cases) {
+    VtermPty pty({10, 40, c.kitty});
+    ASSERT_TRUE(pty.Start({CONSOLE_CHILD, c.mode}));
+    ASSERT_TRUE(pty.WaitForText("ready")) << c.name;
+    if (c.signal != 0) {
+      termios running = pty.Mode();
+      EXPECT_EQ(running.c_lflag & (ICANON | ECHO), 0u) << c.name;
+      EXPECT_NE(running.c_lflag & ISIG, 0u) << c.name;
+    }
+    c.end(pty);
+    ASSERT_TRUE(pty.WaitForExit()) << c.name;
+    if (c.signal != 0) {
+      EXPECT_TRUE(WIFSIGNALED(pty.Status()) && WTERMSIG(pty.Status()) == c.signal) << c.name;
+    } else {
+      EXPECT_TRUE(WIFEXITED(pty.Status()) && WEXITSTATUS(pty.Status()) == c.code) << c.name;
+    }
+    ExpectModeRestored(pty, c.name);
+    std::string out = pty.Output();
+    std::string tail = c.kitty ? "\x1b[m\x1b[<u" : "\x1b[m";
+    EXPECT_EQ(out.substr(out.size() - std::min(out.size(), tail.size())), tail) << c.name;
+  }
+}
+
+TEST(TerminalHostTest, PaintsAReportInLittleMoreThanItsOwnBytes) {
+  VtermPty pty({25, 80, false});
+  std::string log = TempLog("bench");
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "bench", log}));
+  ASSERT_TRUE(pty.WaitForExit());
+  std::vector<std::string> lines = ReadLines(log);
+  ASSERT_EQ(lines.size(), 1u);
+  long size = 0, flushes = 0;
+  unsigned long long bytes = 0, writes = 0;
+  ASSERT_EQ(std::sscanf(lines[0].c_str(), "report %ld flushes %ld bytes %llu writes %llu", &size, &flushes, &bytes,
+                        &writes),
+            4);
+  std::printf("report %ld bytes in %ld write statements: %llu bytes to the terminal (%.3f), %llu write(2) calls\n",
+              size, flushes, bytes, static_cast<double>(bytes) / static_cast<double>(size), writes);
+  EXPECT_LE(static_cast<double>(bytes), 1.15 * static_cast<double>(size));
+  EXPECT_LE(writes, static_cast<unsigned long long>(flushes));
+  std::remove(log.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,398 @@
+// The run-time frame seen from outside: the driver program's standard
+// output and exit code for I/O errors, faults, stops and terminations.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+std::vector<std::string> SplitLines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(at));
+      break;
+    }
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+std::string JoinLines(const std::vector<std::string> &lines) {
+  std::string text;
+  for (const std::string &line : lines) text += line + "\r\n";
+  return text;
+}
+
+// A run-time error message as printed, and the text before it.
+struct Message {
+  bool found = false;
+  std::string before;
+  int number = -1;
+  std::string location;  // 8 hex digits
+  std::vector<std::string> frames;  // the digits of every "  0x" line
+  bool wellFormed = false;  // header, "  0x" lines, one empty line, nothing after
+};
+
+// Whether `text` from `at` on is exactly 8 upper-case hex digits.
+bool IsAddress(const std::string &text, std::size_t at) {
+  if (text.size() != at + 8) return false;
+  for (std::size_t i = at; i < text.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(text[i])) && (text[i] < 'A' || text[i] > 'F')) return false;
+  return true;
+}
+
+Message ParseMessage(const std::string &output) {
+  Message message;
+  std::size_t start = output.find("Runtime error ");
+  if (start == std::string::npos) return message;
+  message.found = true;
+  message.before = output.substr(0, start);
+  std::vector<std::string> lines = SplitLines(output.substr(start));
+  const std::string &header = lines[0];
+  std::size_t digits = 14, at = header.find(" at 0x");
+  if (at == std::string::npos || at == digits || !IsAddress(header, at + 6)) return message;
+  for (std::size_t i = digits; i < at; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(header[i]))) return message;
+  message.number = std::stoi(header.substr(digits, at - digits));
+  message.location = header.substr(at + 6);
+  std::size_t i = 1;
+  for (; i < lines.size() && lines[i].rfind("  0x", 0) == 0 && IsAddress(lines[i], 4); ++i)
+    message.frames.push_back(lines[i].substr(4));
+  message.wellFormed = i + 1 == lines.size() && lines[i].empty() && output.size() >= 4 &&
+                       output.compare(output.size() - 4, 4, "\r\n\r\n") == 0;
+  return message;
+}
+
+ChildResult Drive(std::vector<std::string> args, OutputKind kind = OutputKind::kPipe) {
+  args.insert(args.begin(), RUNTIME_DRIVER_PATH);
+  return RunChild(args, kind);
+}
+
+std::string Describe(const ChildResult &result) {
+  return "exit " + std::to_string(result.exitCode) + ", signal " + std::to_string(result.signal) +
+         "\nstdout:\n" + result.output + "\nstderr:\n" + result.errors;
+}
+
+class Scratch {
+ public:
+  Scratch() {
+    char pattern[] = "/tmp/runtime-frame-XXXXXX";
+    root_ = mkdtemp(pattern);
+  }
+  ~Scratch() { fs::remove_all(root_); }
+  std::string File(const std::string &name, const std::string &bytes) const {
+    std::ofstream(root_ / name, std::ios::binary) << bytes;
+    return (root_ / name).string();
+  }
+  std::string Path(const std::string &name) const { return (root_ / name).string(); }
+
+ private:
+  fs::path root_;
+};
+
+// The main routine's return point into the start-up code, from a run whose
+// error is raised in the main routine.
+std::string MainReturnPoint() {
+  static const std::string point = [] {
+    Message message = ParseMessage(Drive({"null-write"}).output);
+    return message.frames.size() == 2 ? message.frames[1] : std::string("?");
+  }();
+  return point;
+}
+
+// The source line (file:line) that addr2line names for an address of the
+// driver, or "" when addr2line is not there.
+std::string SourceLineOf(const std::string &hexAddress) {
+  ChildResult result = RunChild({"/usr/bin/addr2line", "-e", RUNTIME_DRIVER_PATH, "0x" + hexAddress});
+  if (!result.exited || result.exitCode != 0) return "";
+  std::string line = result.output.substr(0, result.output.find('\n'));
+  std::size_t discriminator = line.find(" (discriminator");
+  if (discriminator != std::string::npos) line.erase(discriminator);
+  return line;
+}
+
+// "file:line" of the driver line marked "after-check: name".
+std::string MarkedLine(const std::string &name) {
+  std::ifstream source(RUNTIME_DRIVER_SOURCE);
+  std::string text;
+  for (int number = 1; std::getline(source, text); ++number)
+    if (text.find("// after-check: " + name) != std::string::npos)
+      return std::string(RUNTIME_DRIVER_SOURCE) + ":" + std::to_string(number);
+  return "no marker " + name;
+}
+
+// --- run-time errors raised in the main routine ---------------------------
+
+TEST(MainRoutineErrors, FourLineMessageAndExitCode) {
+  Scratch scratch;
+  const std::string good = scratch.File("good.txt", "7\r\n8\n");
+  const std::string bad = scratch.File("bad.txt", "1\nabc\n");
+  struct Case {
+    std::vector<std::string> args;
+    int number;
+    std::string before;  // the program's own output before the message
+  } cases[] = {
+      {{"read", scratch.Path("missing.txt")}, 2, ""},
+      {{"read", scratch.Path("no-folder/missing.txt")}, 3, ""},
+      {{"read", bad}, 106, "opened\r\n1\r\n"},
+      {{"quotient", "0", "0"}, 207, ""},
+      {{"quotient", "5", "0"}, 200, ""},
+      {{"double-quotient", "0", "0"}, 207, ""},
+      {{"double-quotient", "5", "0"}, 200, ""},
+      {{"int-quotient", "5", "0"}, 200, ""},
+      {{"overflow"}, 205, ""},
+      {{"null-write"}, 216, ""},
+      {{"illegal"}, 217, ""},
+      {{"single-step"}, 217, ""},
+      {{"raise", "201"}, 201, ""},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+    ChildResult result = Drive(c.args);
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
+    Message message = ParseMessage(result.output);
+    ASSERT_TRUE(message.found) << Describe(result);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    EXPECT_EQ(message.before, c.before);
+    EXPECT_EQ(message.number, c.number);
+    ASSERT_EQ(message.frames.size(), 2u) << Describe(result);
+    EXPECT_EQ(message.frames[0], message.location);
+    EXPECT_EQ(message.frames[1], MainReturnPoint());
+  }
+  // Without a failure: the program's output only, exit code 0.
+  for (auto [args, output] : {std::pair{std::vector<std::string>{"read", good}, "opened\r\n7\r\n8\r\n"},
+                              std::pair{std::vector<std::string>{"quotient", "7", "2"}, "1\r\n"}}) {
+    ChildResult result = Drive(args);
+    EXPECT_TRUE(result.exited && result.exitCode == 0) << Describe(result);
+    EXPECT_EQ(result.output, output);
+  }
+}
+
+// The Extended type, on the hardware and in software: the same errors through
+// the same filter.
+TEST(MainRoutineErrors, ExtendedArithmeticStopsThroughTheFilter) {
+  struct Case {
+    const char *scenario, *dividend, *divisor;
+    int number;
+  } cases[] = {
+      {"extended-quotient", "0", "0", 207}, {"extended-quotient", "1", "0", 200}, {"extended-quotient", "9", "3", 0},
+      {"soft-quotient", "0", "0", 207},     {"soft-quotient", "1", "0", 200},     {"soft-quotient", "9", "3", 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.scenario) + " " + c.dividend + "/" + c.divisor);
+    ChildResult result = Drive({c.scenario, c.dividend, c.divisor});
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
+    if (c.number == 0) {
+      EXPECT_EQ(result.output, "3\r\n");
+      continue;
+    }
+    Message message = ParseMessage(result.output);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    EXPECT_EQ(message.number, c.number);
+    // Raised in the arithmetic, whose frames lead back to the main routine.
+    ASSERT_GE(message.frames.size(), 2u) << Describe(result);
+    EXPECT_EQ(message.frames.back(), MainReturnPoint());
+  }
+}
+
+TEST(MainRoutineErrors, LocationNamesTheLineAfterTheCheck) {
+  if (!fs::exists("/usr/bin/addr2line")) GTEST_SKIP() << "SKIPPED: /usr/bin/addr2line is not installed";
+  Scratch scratch;
+  const std::string bad = scratch.File("bad.txt", "abc\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string marker;
+    std::size_t frames;
+  } cases[] = {
+      {{"read", scratch.Path("missing.txt")}, "main-open", 2},
+      {{"read", bad}, "main-read", 2},
+      {{"read-nested", scratch.Path("missing.txt")}, "open", 3},
+      {{"read-nested", bad}, "read", 3},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.marker);
+    Message message = ParseMessage(Drive(c.args).output);
+    ASSERT_EQ(message.frames.size(), c.frames);
+    EXPECT_EQ(SourceLineOf(message.location), MarkedLine(c.marker));
+  }
+  // The main routine's return point lies in the start-up code.
+  EXPECT_NE(SourceLineOf(MainReturnPoint()).find("platform/x86/machine_x86.cpp"), std::string::npos);
+}
+
+// --- the back-trace -------------------------------------------------------
+
+TEST(BackTrace, StopRulesByDevice) {
+  struct Case {
+    int depth;
+    OutputKind kind;
+    std::size_t lines;  // "  0x" lines: the location, then the frames
+  } cases[] = {
+      // depth + 1 frames of the recursion, then the main routine's.
+      {3, OutputKind::kPipe, 1 + 5},
+      {3, OutputKind::kTerminal, 1 + 5},
+      {300, OutputKind::kPipe, 1 + 257},
+      {300, OutputKind::kFile, 1 + 257},
+      {300, OutputKind::kTerminal, 1 + 9},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE("depth " + std::to_string(c.depth) + ", output kind " + std::to_string(static_cast<int>(c.kind)));
+    ChildResult result = Drive({"deep", std::to_string(c.depth)}, c.kind);
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, 216);
+    Message message = ParseMessage(result.output);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    ASSERT_EQ(message.frames.size(), c.lines) << Describe(result);
+    // Every frame of the recursion returns to the same place.
+    std::set<std::string> recursion(message.frames.begin() + 1, message.frames.end() - (c.depth < 9 ? 2 : 0));
+    EXPECT_EQ(recursion.size(), 1u);
+    if (c.depth < 9) {
+      EXPECT_EQ(message.frames.back(), MainReturnPoint());
+    }
+  }
+}
+
+TEST(BackTrace, UnboundedRecursionIsRunError202) {
+  ChildResult result = Drive({"recurse"});
+  ASSERT_TRUE(result.exited) << "ended by signal " << result.signal << "\n" << Describe(result);
+  EXPECT_EQ(result.exitCode, 202);
+  Message message = ParseMessage(result.output);
+  EXPECT_TRUE(message.wellFormed) << Describe(result);
+  EXPECT_EQ(message.number, 202);
+  EXPECT_EQ(message.frames.size(), 1u + 257u);
+}
+
+TEST(Stack, MainRoutineHas32MegabytesOfStack) {
+  ChildResult result = Drive({"use-stack", "28"});
+  EXPECT_TRUE(result.exited && result.exitCode == 0) << Describe(result);
+  EXPECT_EQ(result.output, "28\r\n");
+}
+
+TEST(Startup, CoreInitRecordsTheProcessAndBindsTheStandardStreams) {
+  ChildResult result = Drive({"process-info"});
+  EXPECT_EQ(result.exitCode, 0) << Describe(result);
+  EXPECT_EQ(result.output, "module\r\ncommand line\r\nno library\r\nstreams\r\n");
+}
+
+// --- faults the filter leaves alone, and the floating unit ----------------
+
+TEST(Faults, FrameZeroIsLeftToThePlatform) {
+  ChildResult result = Drive({"frame-zero"});
+  EXPECT_EQ(result.output, "");
+  EXPECT_FALSE(result.exited && result.exitCode == 216) << Describe(result);
+  // The address sanitizer's handler was there first and reports the fault.
+  if (!kAddressSanitizer) {
+    EXPECT_EQ(result.signal, SIGSEGV) << Describe(result);
+  }
+}
+
+TEST(Faults, FloatingUnitUnderTheRunControlWord) {
+  ChildResult quiet = Drive({"quiet-float"});
+  EXPECT_EQ(quiet.exitCode, 0) << Describe(quiet);
+  EXPECT_EQ(quiet.output, "1\r\n1\r\n1\r\n");
+
+  ChildResult start = Drive({"float-state"});
+  EXPECT_EQ(start.output, "main cw 1332 flags 00 mxcsr 1900\r\n") << Describe(start);
+
+  // After a floating fault the termination runs on a clean unit.
+  ChildResult after = Drive({"float-after-fault", "--trace"});
+  EXPECT_EQ(after.exitCode, 207) << Describe(after);
+  EXPECT_NE(after.output.find("final 4 cw 1332 flags 00 mxcsr 1900\r\n"), std::string::npos) << Describe(after);
+  // Also when a floating exception was still pending at another fault.
+  ChildResult pending = Drive({"pending-float-fault", "--trace"});
+  EXPECT_EQ(pending.exitCode, 216) << Describe(pending);
+  EXPECT_NE(pending.output.find("final 4 cw 1332 flags 00 mxcsr 1900\r\n"), std::string::npos) << Describe(pending);
+}
+
+// --- termination ----------------------------------------------------------
+
+TEST(Termination, HandlersFinalisationsAndReentry) {
+  const std::vector<std::string> inits = {"init 1", "init 2", "init 3", "init 4"};
+  const std::vector<std::string> finals = {"final 4", "final 3", "final 2", "final 1"};
+  auto with = [](std::vector<std::string> a, const std::vector<std::string> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    std::vector<std::string> before;  // everything before the message
+    int number;  // of the message, -1 for none
+  } cases[] = {
+      {{"normal"}, 0, with(with(inits, {"hello"}), finals), -1},
+      {{"stop", "1"}, 1, with(with(inits, {"stopping"}), finals), -1},
+      {{"stop-in-init"}, 1, with(inits, {"final 3", "final 2", "final 1"}), -1},
+      {{"exit-handler-chain"}, 0, with(with(inits, {"exit handler 1", "exit handler 2"}), finals), -1},
+      // A fault in the exit handler: the handler does not run again, and the
+      // last error decides the message and the exit code.
+      {{"exit-handler-fault"}, 216, with(with(inits, {"exit handler"}), finals), 216},
+      // A fault in finalisation 3: the others still run, each once.
+      {{"final-fault"}, 200, with(inits, finals), 200},
+      {{"raise", "100"}, 100, with(inits, finals), 100},
+      {{"bad-std-mode"}, 102, with(inits, finals), 102},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    std::vector<std::string> args = c.args;
+    args.push_back("--trace");
+    ChildResult result = Drive(args);
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, c.exitCode) << Describe(result);
+    Message message = ParseMessage(result.output);
+    if (c.number < 0) {
+      EXPECT_EQ(result.output, JoinLines(c.before));
+      continue;
+    }
+    EXPECT_EQ(message.before, JoinLines(c.before));
+    EXPECT_EQ(message.number, c.number);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+  }
+}
+
+TEST(Termination, StopProgramWritesNoMessage) {
+  for (int code : {0, 1, 255}) {
+    ChildResult result = Drive({"stop", std::to_string(code)});
+    ASSERT_TRUE(result.exited);
+    EXPECT_EQ(result.exitCode, code);
+    EXPECT_EQ(result.output, "stopping\r\n");
+  }
+}
+
+// --- the SSE unit traps as the x87 does: ordinary library use unaffected --
+
+TEST(FloatTraps, OrdinaryLibraryUseDoesNotTrap) {
+  std::vector<std::string> names = SplitLines(RunChild({FLOAT_PROBE_PATH, "list"}).output);
+  int ordinary = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i].rfind("edge:", 0) == 0) continue;
+    ++ordinary;
+    ChildResult result = RunChild({FLOAT_PROBE_PATH, std::to_string(i)});
+    EXPECT_TRUE(result.exited && result.exitCode == 0) << Describe(result);
+    EXPECT_EQ(result.output, names[i] + "\r\nno trap\r\n");
+  }
+  EXPECT_GE(ordinary, 10);
+}
+
+}  // namespace
