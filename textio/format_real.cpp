@@ -42,16 +42,17 @@ static_assert([] {
   return true;
 }());
 
+constexpr int32_t kKindCount = 6;
+
 // Codes without a row of their own use the double row.
-const KindRow &RowOf(RealKind kind) {
+int32_t RowIndexOf(RealKind kind) {
   const int32_t code = static_cast<int32_t>(kind);
-  return kKindRows[(code >= 0 && code <= 5) ? code : 1];
+  return (code >= 0 && code < kKindCount) ? code : 1;
 }
 
 constexpr uint16_t kSpecialExponent = 0x7FFF;
 // One tenth, rounded to nearest.
 constexpr ExtendedBits kOneTenth{0x3FFB, 0xCCCCCCCCCCCCCCCDull};
-constexpr ExtendedBits kOneHalf{0x3FFE, 0x8000000000000000ull};
 
 // Runs of zeros are cut from this, so one insertion adds at most 40 of them.
 constexpr std::string_view kZeros = "0000000000000000000000000000000000000000";
@@ -60,51 +61,70 @@ constexpr int32_t kMaxZeroRun = static_cast<int32_t>(kZeros.size());
 constexpr int32_t kRingSlots = 18;
 
 // The text under construction, with 1-based positions as the steps below
-// count them. Every change is cut at 255 characters.
+// count them. Every change is cut at 255 characters. The text sits in the
+// middle of a wider buffer, so that characters put in front of it or taken
+// from its front move only the few characters before the place of change.
 class WorkText {
  public:
   int32_t Length() const { return length_; }
-  char &At(int32_t position) { return text_[position - 1]; }
+  char &At(int32_t position) { return buffer_[start_ + position - 1]; }
   // Stores the text cut at `capacity`, as CopyString does.
   void CopyTo(ShortString &destination, int32_t capacity) const {
     int32_t n = length_;
     if (n > capacity) n = capacity < 0 ? 0 : capacity;
-    MoveBytes(text_, destination.text, n);
+    MoveBytes(buffer_ + start_, destination.text, n);
     destination.length = static_cast<uint8_t>(n);
   }
 
   void Assign(std::string_view chars) {
+    start_ = kFront;
     length_ = 0;
     Append(chars);
   }
-  void Append(std::string_view chars) { Insert(Length() + 1, chars); }
+  void Append(char c) {
+    if (length_ < kMaxStringLength) buffer_[start_ + length_++] = c;
+  }
+  void Append(std::string_view chars) { Insert(length_ + 1, chars); }
 
   // Puts `chars` in front of `position` (Length() + 1: at the end).
   void Insert(int32_t position, std::string_view chars) {
     const int32_t before = position - 1;
     const int32_t count = static_cast<int32_t>(chars.size());
     const int32_t inserted = count < kMaxStringLength - before ? count : kMaxStringLength - before;
-    int32_t tail = Length() - before;
+    int32_t tail = length_ - before;
     if (tail > kMaxStringLength - before - inserted) tail = kMaxStringLength - before - inserted;
-    MoveBytes(text_ + before, text_ + before + inserted, tail);
-    MoveBytes(chars.data(), text_ + before, inserted);
-    length_ = static_cast<uint8_t>(before + inserted + tail);
+    if (before < tail && start_ >= inserted) {
+      start_ -= inserted;
+      Move(start_ + inserted, start_, before);
+    } else {
+      Move(start_ + before, start_ + before + inserted, tail);
+    }
+    for (int32_t i = 0; i < inserted; ++i) buffer_[start_ + before + i] = chars[static_cast<size_t>(i)];
+    length_ = before + inserted + tail;
   }
+  // Blanks in front; the caller keeps the length within 255.
   void InsertSpaces(int32_t count) {
-    MoveBytes(text_, text_ + count, Length());
-    FillBytes(text_, count, ' ');
-    length_ = static_cast<uint8_t>(Length() + count);
+    start_ -= count;
+    for (int32_t i = 0; i < count; ++i) buffer_[start_ + i] = ' ';
+    length_ += count;
   }
   void Delete(int32_t position, int32_t count) {
-    MoveBytes(text_ + position - 1 + count, text_ + position - 1, Length() - (position - 1) - count);
-    length_ = static_cast<uint8_t>(Length() - count);
+    const int32_t before = position - 1;
+    const int32_t after = length_ - before - count;
+    if (before < after) {
+      Move(start_, start_ + count, before);
+      start_ += count;
+    } else {
+      Move(start_ + before + count, start_ + before, after);
+    }
+    length_ -= count;
   }
   void Cut(int32_t length) {
-    if (length < Length()) length_ = static_cast<uint8_t>(length);
+    if (length < length_) length_ = length;
   }
   int32_t Find(char c) const {
-    for (int32_t i = 0; i < Length(); ++i) {
-      if (text_[i] == c) return i + 1;
+    for (int32_t i = 0; i < length_; ++i) {
+      if (buffer_[start_ + i] == c) return i + 1;
     }
     return 0;
   }
@@ -125,13 +145,26 @@ class WorkText {
       c = static_cast<char>(c - 10);
       CarryInto(Length());
     }
-    Append(std::string_view(&c, 1));
+    Append(c);
   }
 
  private:
-  // Left uninitialised: only the first length_ characters are ever read.
-  uint8_t length_ = 0;
-  char text_[kMaxStringLength];
+  // Room for 255 characters in front of the start and behind its end.
+  static constexpr int32_t kFront = kMaxStringLength + 1;
+
+  // Moves `count` characters from buffer offset `from` to `to`.
+  void Move(int32_t from, int32_t to, int32_t count) {
+    if (to < from) {
+      for (int32_t i = 0; i < count; ++i) buffer_[to + i] = buffer_[from + i];
+    } else {
+      for (int32_t i = count - 1; i >= 0; --i) buffer_[to + i] = buffer_[from + i];
+    }
+  }
+
+  int32_t start_ = kFront;
+  int32_t length_ = 0;
+  // Left uninitialised: only the characters of the text are ever read.
+  char buffer_[kFront + 2 * kMaxStringLength];
 };
 
 // trunc, frac and the truncation of a digit to an integer, all exact and
@@ -152,7 +185,7 @@ int32_t UnbiasedExponent(T x) {
 }
 
 template <ExtendedValue T>
-T Trunc(T x) {
+[[gnu::always_inline]] inline T Trunc(T x) {
   if constexpr (kBitsAtHand<T>) {
     const int32_t e = UnbiasedExponent(x);
     if (e < 0) return T::FromBits(x.SignExponent() & kExtendedSignBit, 0);
@@ -172,7 +205,7 @@ T Trunc(T x) {
 
 // For non-negative values, which is where it is used.
 template <ExtendedValue T>
-T Frac(T x) {
+[[gnu::always_inline]] inline T Frac(T x) {
   if constexpr (kBitsAtHand<T>) {
     const int32_t e = UnbiasedExponent(x);
     if (e < 0) return x;
@@ -189,7 +222,7 @@ T Frac(T x) {
 
 // The integer part of a digit, or of any value of magnitude below 2^53.
 template <ExtendedValue T>
-int64_t TruncToInt64(T x) {
+[[gnu::always_inline]] inline int64_t TruncToInt64(T x) {
   if constexpr (kBitsAtHand<T>) {
     const int32_t e = UnbiasedExponent(x);
     if (e < 0) return 0;
@@ -201,21 +234,71 @@ int64_t TruncToInt64(T x) {
   }
 }
 
+// The limits 1 - tolerance, 0.1 - tolerance and 5 - tolerance of each row,
+// each one rounded subtraction. They are constants, made once: loading a
+// value from its bit pattern is slow on the unit.
+template <ExtendedValue T>
+struct RowLimits {
+  T one, tenth, five;
+};
+
+// The largest budget of any row; the budget only ever falls from the row's.
+constexpr int32_t kMaxBudget = 17;
+static_assert([] {
+  for (const KindRow &row : kKindRows) {
+    if (row.digitBudget > kMaxBudget) return false;
+  }
+  return true;
+}());
+
+// The rounding term for each budget b: one half divided by ten b times,
+// one rounded division at a time. Made once, like the limits: a chain of
+// divisions costs more than the rest of a short conversion.
+template <ExtendedValue T>
+T RoundingTerm(int32_t budget) {
+  static const auto terms = [] {
+    struct {
+      T term[kMaxBudget + 1];
+    } all;
+    all.term[0] = T::FromDouble(0.5);
+    for (int32_t b = 1; b <= kMaxBudget; ++b) all.term[b] = T::Div(all.term[b - 1], T::FromInt32(10));
+    return all;
+  }();
+  return terms.term[budget];
+}
+
+template <ExtendedValue T>
+const RowLimits<T> &LimitsOf(int32_t rowIndex) {
+  static const auto limits = [] {
+    struct {
+      RowLimits<T> rows[kKindCount];
+    } all;
+    const T tenth = T::FromBits(kOneTenth.signExponent, kOneTenth.significand);
+    for (int32_t i = 0; i < kKindCount; ++i) {
+      const ExtendedBits t = kKindRows[i].tolerance;
+      const T tolerance = T::FromBits(t.signExponent, t.significand);
+      all.rows[i] = {T::Sub(T::FromInt32(1), tolerance), T::Sub(tenth, tolerance),
+                     T::Sub(T::FromInt32(5), tolerance)};
+    }
+    return all;
+  }();
+  return limits.rows[rowIndex];
+}
+
 // Steps 4 to 12 of the conversion for a finite value: sign slot, carry
 // slot and digits, then the notation.
 template <ExtendedValue T>
-void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, WorkText &text) {
+void FormatFinite(T value, bool negative, int32_t width, int32_t decimals, int32_t rowIndex, WorkText &text) {
+  const KindRow &row = kKindRows[rowIndex];
   const T zero = T::FromInt32(0);
   const T one = T::FromInt32(1);
   const T ten = T::FromInt32(10);
-  const T five = T::FromInt32(5);
-  const T tolerance = T::FromBits(row.tolerance.signExponent, row.tolerance.significand);
-  const T limitOne = T::Sub(one, tolerance);
-  const T limitTenth = T::Sub(T::FromBits(kOneTenth.signExponent, kOneTenth.significand), tolerance);
-  const T limitFive = T::Sub(five, tolerance);
+  const RowLimits<T> &limits = LimitsOf<T>(rowIndex);
+  const T limitOne = limits.one;
+  const T limitTenth = limits.tenth;
+  const T limitFive = limits.five;
 
-  const bool negative = value.IsNegative();
-  value = value.Abs();
+  if (negative) value = T::Sub(zero, value);
   int32_t budget = row.digitBudget;
   if (decimals > row.digitBudget) decimals = row.digitBudget;
   if (decimals < 0) {
@@ -228,7 +311,10 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
   int32_t exponent = 0;
 
   // Integer digits, each from its own saved quotient.
-  T ring[kRingSlots];
+  union Slot {
+    Slot() {}  // a slot is read only after it was written
+    T value;
+  } ring[kRingSlots];
   int32_t last = -1;  // the slot written last
   bool wrapped = false;
   int32_t count = 0;
@@ -240,7 +326,7 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
     } else {
       ++last;
     }
-    ring[last] = v;
+    std::construct_at(&ring[last].value, v);
   }
   bool haveIntegerDigits = false;
   if (count > 0) {
@@ -249,7 +335,7 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
     T prev = zero;
     int32_t slot = last;
     for (int32_t visited = 1;; ++visited) {
-      const T s = ring[slot];
+      const T s = ring[slot].value;
       if (budget > 0) {
         text.AppendDigit(TruncToInt64(T::Sub(s, prev)));
         --budget;
@@ -261,7 +347,7 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
     }
     // Of more than 18 positions only the 18 leading ones are held: the first
     // one not shown decides the last digit.
-    if (wrapped && T::Less(limitFive, Trunc(T::Sub(ring[slot], prev)))) text.CarryInto(text.Length());
+    if (wrapped && T::Less(limitFive, Trunc(T::Sub(ring[slot].value, prev)))) text.CarryInto(text.Length());
   }
 
   // Fraction.
@@ -280,8 +366,7 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
 
   // Rounding term, then the fraction digits.
   if (budget >= 0) {
-    T term = T::FromBits(kOneHalf.signExponent, kOneHalf.significand);
-    for (int32_t i = 0; i < budget; ++i) term = T::Div(term, ten);
+    const T term = RoundingTerm<T>(budget);
     if (T::LessEqual(term, value)) value = T::Add(value, term);
     if (T::Equal(Trunc(value), one)) {
       text.CarryInto(text.Length());
@@ -311,7 +396,7 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
     for (int32_t i = digits.length; i < row.exponentWidth - 2; ++i) exponentText[length++] = '0';
     MoveBytes(digits.text, exponentText + length, digits.length);
     length += digits.length;
-    text.Append("E");
+    text.Append('E');
     text.Append(std::string_view(exponentText, static_cast<size_t>(length)));
     return;
   }
@@ -346,8 +431,8 @@ void FormatFinite(T value, int32_t width, int32_t decimals, const KindRow &row, 
 template <ExtendedValue T>
 void FormatRealWith(int32_t width, int32_t decimals, T value, RealKind kind, ShortString &destination,
                     int32_t capacity) {
-  const KindRow &row = RowOf(kind);
-  if (width == NoFieldWidth) width = row.defaultWidth;
+  const int32_t rowIndex = RowIndexOf(kind);
+  if (width == NoFieldWidth) width = kKindRows[rowIndex].defaultWidth;
 
   WorkText text;
   const uint16_t exponentBits = value.SignExponent() & kExtendedExponentMask;
@@ -362,7 +447,8 @@ void FormatRealWith(int32_t width, int32_t decimals, T value, RealKind kind, Sho
   } else if (exponentBits != 0 && (significand & kExtendedIntegerBit) == 0) {
     text.Assign("NaN");  // an unnormal: no operand for the floating unit
   } else {
-    FormatFinite(value, width, decimals, row, text);
+    const bool negative = (value.SignExponent() & kExtendedSignBit) != 0;
+    FormatFinite(value, negative, width, decimals, rowIndex, text);
   }
 
   // Field: blanks in front up to the width, which is at most 255.
