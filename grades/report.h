@@ -2,6 +2,7 @@
 #pragma once
 
 #include "grades/grade_data.h"
+#include "grades/grade_tally.h"
 #include "runtime/run_error.h"
 #include "runtime/std_streams.h"
 #include "textio/write_real.h"

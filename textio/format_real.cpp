@@ -372,9 +372,12 @@ void FormatFinite(T value, bool negative, int32_t width, int32_t decimals, int32
       text.CarryInto(text.Length());
       value = Frac(value);
     }
+    // Each digit's integer part also gives the next step's fraction.
+    T whole = zero;
     for (int32_t i = 0; i < budget; ++i) {
-      value = T::Less(limitOne, value) ? T::Mul(Frac(value), ten) : T::Mul(value, ten);
-      text.AppendDigit(TruncToInt64(value));
+      value = T::Less(limitOne, value) ? T::Mul(T::Sub(value, whole), ten) : T::Mul(value, ten);
+      whole = Trunc(value);
+      text.AppendDigit(TruncToInt64(whole));
     }
   }
 
@@ -388,8 +391,8 @@ void FormatFinite(T value, bool negative, int32_t width, int32_t decimals, int32
 
   if (decimals < 0 || exponent > 35) {
     text.Insert(3, ".");
-    const uint32_t magnitude = exponent < 0 ? 0u - static_cast<uint32_t>(exponent) : static_cast<uint32_t>(exponent);
-    const ShortString digits = FormatInteger(static_cast<int32_t>(magnitude), -1, 10);
+    // |exponent| stays below 5000: the format's range is about 10^-4951 to 10^4932.
+    const ShortString digits = FormatInteger(exponent < 0 ? -exponent : exponent, -1, 10);
     char exponentText[16];
     int32_t length = 0;
     exponentText[length++] = exponent < 0 ? '-' : '+';
