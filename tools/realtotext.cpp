@@ -16,11 +16,7 @@
 #include <string>
 #include <string_view>
 
-#if defined(_WIN32)
-#include <fcntl.h>  // the C run time's own _setmode, not the OS interface
-#include <io.h>
-#endif
-
+#include "platform/platform.h"
 #include "textio/format_real.h"
 
 namespace {
@@ -102,28 +98,53 @@ bool ReadLine(std::FILE *in, std::string &line) {
   return !line.empty();
 }
 
+// Output goes straight to the standard output handle, so that every line
+// ends in a bare LF on every system.
+class Output {
+ public:
+  ~Output() { Flush(); }
+  void Put(const char *bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      if (used_ == sizeof buffer_) Flush();
+      buffer_[used_++] = bytes[i];
+    }
+  }
+  bool Flush() {
+    DWORD written = 0;
+    if (used_ > 0 && (WriteFile(handle_, buffer_, static_cast<DWORD>(used_), &written, nullptr) == 0 ||
+                      written != used_))
+      failed_ = true;
+    used_ = 0;
+    return !failed_;
+  }
+
+ private:
+  HANDLE handle_ = GetStdHandle(STD_OUTPUT_HANDLE);
+  char buffer_[65536];
+  size_t used_ = 0;
+  bool failed_ = false;
+};
+
 }  // namespace
 
 int main() {
-#if defined(_WIN32)
-  _setmode(_fileno(stdout), _O_BINARY);
-#endif
+  Output out;
   int status = 0;
   std::string line;
   for (long number = 1; ReadLine(stdin, line); ++number) {
     Request request;
     if (!ParseRequest(line, request)) {
       std::fprintf(stderr, "realtotext: line %ld: expected SSSS:MMMMMMMMMMMMMMMM width decimals kind\n", number);
-      std::fputc('\n', stdout);
+      out.Put("\n", 1);
       status = 1;
       continue;
     }
     ShortString text;
     FormatReal(request.width, request.decimals, Extended::FromBits(request.signExponent, request.significand),
                static_cast<RealKind>(request.kind), text, kMaxStringLength);
-    std::fwrite(text.text, 1, text.length, stdout);
-    std::fputc('\n', stdout);
+    out.Put(text.text, text.length);
+    out.Put("\n", 1);
   }
-  if (std::fflush(stdout) != 0) status = 1;
+  if (!out.Flush()) status = 1;
   return status;
 }
