@@ -133,6 +133,7 @@ bool ConsoleReadFile(HANDLE h, LPVOID data, DWORD length, LPDWORD read, BOOL *re
 }
 
 bool ConsoleCloseHandle(HANDLE h, BOOL *result) {
+  if (int fd = FdFromHandle(h); fd >= 0) ForgetTerminalFd(fd);
   if (!IsConsoleHandle(h)) return false;
   *result = TRUE;
   return true;

@@ -269,12 +269,25 @@ ConsoleHost *Terminal() {
   return gHost;
 }
 
+namespace {
+// The descriptor last found to be the console's terminal: every console call
+// asks, and the answer only changes when that descriptor is closed.
+int gKnownTerminalFd = -1;
+}  // namespace
+
 bool IsConsoleTerminal(int fd) {
+  if (fd == gKnownTerminalFd) return Terminal() != nullptr;
   // Only the controlling terminal, which /dev/tty opens, answers with the
   // process's session.
   if (!isatty(fd)) return false;
   pid_t session = tcgetsid(fd);
-  return session != -1 && session == getsid(0) && Terminal() != nullptr;
+  bool is = session != -1 && session == getsid(0) && Terminal() != nullptr;
+  if (is) gKnownTerminalFd = fd;
+  return is;
+}
+
+void ForgetTerminalFd(int fd) {
+  if (fd == gKnownTerminalFd) gKnownTerminalFd = -1;
 }
 
 }  // namespace posix::console

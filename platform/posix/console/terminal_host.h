@@ -14,5 +14,7 @@ ConsoleHost *Terminal();
 ConsoleHost *ActiveTerminal();
 // Whether descriptor `fd` is the console's terminal (starts the host).
 bool IsConsoleTerminal(int fd);
+// Called before `fd` is closed: it may be reused for another file.
+void ForgetTerminalFd(int fd);
 
 }  // namespace posix::console
