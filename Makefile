@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build deps test run clean
+.PHONY: all build deps test run clean test-asan fuzz-build fuzz fuzz-smoke
 
 all: build
 
@@ -20,6 +20,45 @@ build: $(BUILD_DIR)/CMakeCache.txt
 test: deps
 	$(MAKE) build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+	$(MAKE) test-asan
+	$(MAKE) fuzz-smoke
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the fuzzers (clang, libFuzzer), each in a build folder of its own. `make
+# fuzz` runs every fuzzer for FUZZ_SECONDS, `make test` for
+# FUZZ_SMOKE_SECONDS, from the seed corpus in fuzz/corpus/<name>/ and the
+# inputs found so far in $(FUZZ_DIR)/corpus/<name>/; a failing input lands
+# in $(FUZZ_DIR)/artifacts/.
+ASAN_DIR ?= build-asan
+FUZZ_DIR ?= build-fuzz
+FUZZERS := read_path parse_integer format_real key_decoder
+FUZZ_SECONDS ?= 300
+FUZZ_SMOKE_SECONDS ?= 12
+
+test-asan:
+	cmake -S . -B $(ASAN_DIR) $(CMAKE_FLAGS) -DGRADES_SANITIZE=ON
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
+
+$(FUZZ_DIR)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_FLAGS) -DGRADES_FUZZ=ON -DGRADES_SANITIZE=ON -DGRADES_BUILD_TESTS=OFF
+
+fuzz-build: $(FUZZ_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+
+fuzz: FUZZ_TIME = $(FUZZ_SECONDS)
+fuzz-smoke: FUZZ_TIME = $(FUZZ_SMOKE_SECONDS)
+fuzz fuzz-smoke: fuzz-build
+	@mkdir -p $(FUZZ_DIR)/artifacts
+	@for f in $(FUZZERS); do \
+	  case $$f in format_real) len=32;; parse_integer) len=300;; *) len=4096;; esac; \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$f; \
+	  echo "fuzzing $$f for $(FUZZ_TIME) s"; \
+	  $(FUZZ_DIR)/fuzz/$${f}_fuzzer -max_total_time=$(FUZZ_TIME) -max_len=$$len -timeout=10 \
+	    -artifact_prefix=$(FUZZ_DIR)/artifacts/$$f- $(FUZZ_DIR)/corpus/$$f fuzz/corpus/$$f \
+	    > $(FUZZ_DIR)/$$f.log 2>&1 || { tail -n 40 $(FUZZ_DIR)/$$f.log; exit 1; }; \
+	  grep -h 'DONE' $(FUZZ_DIR)/$$f.log; \
+	done
 
 # The sample grade file goes into a scratch drive root under build/, where
 # the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.

@@ -20,7 +20,9 @@ void FailWithErrno(int err, IoDirection direction, const char *path = nullptr) {
 }
 
 int OpenFlags(DWORD access, DWORD disposition, bool inherit) {
-  int flags = O_NOCTTY;
+  // Never wait in the open itself (a FIFO would wait there for its other
+  // end); the descriptor blocks again once it is open.
+  int flags = O_NOCTTY | O_NONBLOCK;
   if ((access & GENERIC_READ) != 0 && (access & GENERIC_WRITE) != 0) flags |= O_RDWR;
   else if ((access & GENERIC_WRITE) != 0) flags |= O_WRONLY;
   else flags |= O_RDONLY;
@@ -50,6 +52,14 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     FailWithErrno(errno, IoDirection::kOpen, path);
+    return INVALID_HANDLE_VALUE;
+  }
+
+  // CreateFile does not wait for the other end of a pipe: a FIFO without a
+  // writer reads as empty, one without a reader refuses the open.
+  if (int flags = fcntl(fd, F_GETFL); flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    FailWithErrno(errno, IoDirection::kOpen, path);
+    close(fd);
     return INVALID_HANDLE_VALUE;
   }
 

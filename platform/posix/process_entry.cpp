@@ -3,6 +3,7 @@
 // like the executable's stack reserve on Windows, with a guard region below
 // it, so that a stack overflow is caught as such.
 #include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -14,11 +15,26 @@ namespace {
 constexpr std::size_t kStackReserve = 32u << 20;
 constexpr std::size_t kGuardSize = 1u << 20;
 
-void *RunEntry(void *) { ConsoleEntry(); }
+// The signal mask the process started with, for the program's thread.
+sigset_t startMask;
+
+void *RunEntry(void *) {
+  pthread_sigmask(SIG_SETMASK, &startMask, nullptr);
+  ConsoleEntry();
+}
 
 }  // namespace
 
 int main() {
+  // Windows has no SIGPIPE: a write to a pipe nobody reads fails like any
+  // failed write, and the run's own error handling takes it from there.
+  signal(SIGPIPE, SIG_IGN);
+  // The initial thread only waits for the program's thread, so it takes no
+  // signals: SIGINT, SIGTERM and SIGHUP then stop the program's thread
+  // where it is, and nothing it draws can follow the terminal's restoring.
+  sigset_t all;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &startMask);
   void *block = mmap(nullptr, kGuardSize + kStackReserve, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
   pthread_attr_t attr;
@@ -34,6 +50,7 @@ int main() {
     }
   }
   // Without a stack of our own the program still runs, on the initial one.
+  pthread_sigmask(SIG_SETMASK, &startMask, nullptr);
   posix::SetProgramStack({0, 0, 0});
   ConsoleEntry();
 }

@@ -2,11 +2,6 @@
 // can meet, with the screen, the result files and the exit code.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -162,13 +157,14 @@ TEST(GradeProgramTest, MissingGradeFileAndFolder) {
 TEST(GradeProgramTest, GradeFileHeldOpenElsewhere) {
   DriveRoot root;
   root.WriteGrades(Lines({5}));
-  int fd = open(root.GradeFile().c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(flock(fd, LOCK_EX), 0);
-  RunOptions options;
-  options.pressKeyAtWait = false;
-  RunResult run = RunGrades(root, options);
-  close(fd);
+  RunResult run;
+  {
+    gradetest::HeldOpen held(gradetest::ProgramUnderTest(), root, root.GradeFile());
+    ASSERT_TRUE(held.Holding());
+    RunOptions options;
+    options.pressKeyAtWait = false;
+    run = RunGrades(root, options);
+  }
   EXPECT_EQ(run.exitCode, 5);
   ExpectMessage(run, 0, 5);
 }
@@ -280,6 +276,8 @@ TEST(GradeProgramTest, NoInvalidNumberGivesAnEmptyFile) {
 }
 
 TEST(GradeProgramTest, ALongReportScrollsTheScreen) {
+  if (!gradetest::ProgramUnderTest().ScrollsTheWindow())
+    GTEST_SKIP() << "SKIPPED: this console does not scroll the window the console module scrolls";
   DriveRoot root;
   std::vector<int> values = Join(Repeat(3, 150), Repeat(8, 100));  // 25 + 10 rows of numbers
   root.WriteGrades(Lines(values));
@@ -312,27 +310,10 @@ TEST(GradeProgramTest, NoConsoleAtAll) {
   // A new session has no controlling terminal, and standard output is a file.
   DriveRoot root;
   root.WriteGrades(Lines({5}));
-  std::string out = root.Root() + "/stdout.txt", err = root.Root() + "/stderr.txt";
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    setsid();
-    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int n = open("/dev/null", O_RDONLY);
-    dup2(n, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    setenv("GRADES_DRIVE_ROOT", root.Root().c_str(), 1);
-    execl(GRADES_EXE, GRADES_EXE, static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 1);
-  EXPECT_EQ(DriveRoot::Read(err), "No way to get the console handle\r\n");
-  EXPECT_EQ(DriveRoot::Read(out), "");  // no run-time error message
+  gradetest::PlainRun run = gradetest::RunWithoutTerminal(root);
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.errors, "No way to get the console handle\r\n");
+  EXPECT_EQ(run.output, "");  // no run-time error message
   EXPECT_FALSE(DriveRoot::Exists(root.BadFile()));
 }
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace fs = std::filesystem;
 
@@ -57,30 +58,49 @@ std::string TrimRight(std::string s) {
 
 }  // namespace
 
+bool WaitUntilQuiet(testsupport::VtermPty &pty, int timeoutMs) {
+  std::size_t seen = 0;
+  auto quietSince = std::chrono::steady_clock::now();
+  return testsupport::VtermPty::WaitUntil(
+      [&] {
+        std::size_t now = pty.Output().size();
+        auto t = std::chrono::steady_clock::now();
+        if (now != seen || now == 0) {
+          seen = now;
+          quietSince = t;
+          return false;
+        }
+        return t - quietSince >= std::chrono::milliseconds(500);
+      },
+      timeoutMs);
+}
+
 RunResult RunGrades(const DriveRoot &root, const RunOptions &options) {
+  return RunGrades(root, options, ProgramUnderTest());
+}
+
+RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const GradeProgram &program) {
   RunResult run;
-  setenv("GRADES_DRIVE_ROOT", root.Root().c_str(), 1);
+  program.MapDrive(root);
   testsupport::VtermPty pty({options.rows, options.columns, false});
-  if (!pty.Start({GRADES_EXE})) return run;
+  const std::string screenFile = program.ScreenFromConsole() ? root.Root() + "/screen.txt" : "";
+  std::vector<std::string> argv = options.launcher;
+  for (const std::string &arg : program.TerminalCommand(screenFile)) argv.push_back(arg);
+  if (!pty.Start(argv)) return run;
+  // Wine's console takes the terminal (without echo) only once it runs:
+  // keys typed before would be echoed onto the screen by the terminal.
+  if (program.ScreenFromConsole())
+    testsupport::VtermPty::WaitUntil([&] { return (pty.Mode().c_lflag & ECHO) == 0; }, 20000);
   // Typed at once: while the program starts up and paints its report.
   if (!options.keysBefore.empty()) pty.Type(options.keysBefore);
-  if (options.pressKeyAtWait) {
+  if (options.whileRunning) options.whileRunning(pty);
+  if (options.atWait) {
+    WaitUntilQuiet(pty);
+    options.atWait(pty);
+  } else if (options.pressKeyAtWait) {
     // The program waits once its report stands still for a while; then a
     // key is pressed (a program that has already ended never reads it).
-    std::size_t seen = 0;
-    auto quietSince = std::chrono::steady_clock::now();
-    testsupport::VtermPty::WaitUntil(
-        [&] {
-          std::size_t now = pty.Output().size();
-          auto t = std::chrono::steady_clock::now();
-          if (now != seen || now == 0) {
-            seen = now;
-            quietSince = t;
-            return false;
-          }
-          return t - quietSince >= std::chrono::milliseconds(500);
-        },
-        20000);
+    WaitUntilQuiet(pty);
     pty.Type("k");
   }
   if (!pty.WaitForExit()) {
@@ -88,15 +108,22 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options) {
     pty.WaitForExit();
     return run;
   }
-  for (int r = 0; r < options.rows; ++r) run.rows.push_back(TrimRight(pty.RowText(r)));
+  for (int r = 0; r < pty.Rows(); ++r) run.rows.push_back(TrimRight(pty.RowText(r)));
   pty.Cursor(&run.cursorRow, &run.cursorColumn);
+  if (!screenFile.empty()) {
+    run.terminalRows = run.rows;
+    if (!ReadConsoleScreen(screenFile, run)) run.rows.clear();
+  }
   int status = pty.Status();
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   termios now = pty.Mode(), before = pty.InitialMode();
   run.modeRestored = now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag &&
                      now.c_oflag == before.c_oflag && now.c_cc[VMIN] == before.c_cc[VMIN];
-  unsetenv("GRADES_DRIVE_ROOT");
+  static constexpr std::string_view kReset = "\x1b[m";
+  const std::string output = pty.Output();
+  run.coloursReset = output.size() >= kReset.size() &&
+                     std::string_view(output).substr(output.size() - kReset.size()) == kReset;
   return run;
 }
 

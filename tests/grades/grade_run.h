@@ -3,6 +3,7 @@
 // leaves on the screen, in the result files and as its exit status.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ struct RunResult {
   int exitCode = -1;  // -1 when the program did not exit by itself
   int signal = 0;
   bool modeRestored = false;
+  // The last bytes the program sent the terminal put its colours back.
+  bool coloursReset = false;
+  // What the terminal shows, for a build whose screen (rows and cursor) is
+  // read from its console instead; empty otherwise.
+  std::vector<std::string> terminalRows;
 };
 
 struct RunOptions {
@@ -47,10 +53,81 @@ struct RunOptions {
   int columns = 80;
   std::string keysBefore;  // typed as soon as the program has started
   bool pressKeyAtWait = true;  // type a key once the cursor rests behind the report
+  // Started in front of the program, which is appended as the last argument
+  // (for example a shell that redirects its standard handles first).
+  std::vector<std::string> launcher = {};
+  // Runs on the test's thread as soon as the program has started.
+  std::function<void(testsupport::VtermPty &)> whileRunning = {};
+  // Replaces the key press once the report stands still.
+  std::function<void(testsupport::VtermPty &)> atWait = {};
 };
+
+// A build of the grade program, and how the runs start it.
+struct GradeProgram {
+  // Starts the program in a terminal, where typed keys reach it (after
+  // RunOptions::launcher).
+  std::vector<std::string> terminalCommand;
+  // Starts it without any terminal.
+  std::vector<std::string> plainCommand;
+  // Under Wine: the prefix whose drive E: the runs use, and the Windows
+  // helper that holds a file open; both empty for the Linux build.
+  std::string winePrefix;
+  std::string holder;
+
+  // Makes the folder `root`/e drive E: for the runs that follow.
+  void MapDrive(const DriveRoot &root) const;
+  // Under Wine the screen of a run is the console's own, which the
+  // launcher writes into a file at the end (see tests/wine/terminal_keys.cpp).
+  bool ScreenFromConsole() const { return !winePrefix.empty(); }
+  // Wine's console does not scroll its window when the console module asks
+  // it to (see tests/wine/terminal_keys.cpp).
+  bool ScrollsTheWindow() const { return winePrefix.empty(); }
+  std::vector<std::string> TerminalCommand(const std::string &screenFile) const;
+};
+
+// Reads a screen written by the launcher: false when there is none.
+bool ReadConsoleScreen(const std::string &path, RunResult &run);
+
+// The Linux build at `path`.
+GradeProgram LinuxGrades(const std::string &path);
+// The Windows build at `exe`, run by `wine` in `prefix`; `terminalKeys` and
+// `holder` are the Windows helpers of tests/wine.
+GradeProgram WineGrades(const std::string &wine, const std::string &prefix, const std::string &exe,
+                        const std::string &terminalKeys, const std::string &holder);
+// The build this test program is about.
+const GradeProgram &ProgramUnderTest();
 
 // Runs the program on `root` and waits for its end.
 RunResult RunGrades(const DriveRoot &root, const RunOptions &options = {});
+RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const GradeProgram &program);
+
+// A file held open by another process the way the program's system keeps
+// others out of it (an exclusive flock on Linux, an open without sharing
+// by a Windows process under Wine), until this ends.
+class HeldOpen {
+ public:
+  HeldOpen(const GradeProgram &program, const DriveRoot &root, const std::string &path);
+  ~HeldOpen();
+  HeldOpen(const HeldOpen &) = delete;
+  HeldOpen &operator=(const HeldOpen &) = delete;
+  bool Holding() const { return holding_; }
+
+ private:
+  bool holding_ = false;
+  int fd_ = -1;  // the locked file, or the helper's standard input
+  int pid_ = -1;
+};
+
+// A run with no terminal at all: a new session, standard input empty,
+// standard output and error into files.
+struct PlainRun {
+  int exitCode = -1;  // -1 when it did not exit by itself
+  std::string output, errors;
+};
+PlainRun RunWithoutTerminal(const DriveRoot &root, const GradeProgram &program = ProgramUnderTest());
+
+// Waits until the report stands still: nothing new drawn for half a second.
+bool WaitUntilQuiet(testsupport::VtermPty &pty, int timeoutMs = 20000);
 
 // The screen rows a run shows, from its first row down to its last non-empty one.
 std::vector<std::string> Report(const RunResult &run);

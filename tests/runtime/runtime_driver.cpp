@@ -265,9 +265,13 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     SayNumber(Recurse(0));
   } else if (Is("illegal")) {
     __builtin_trap();
-#if defined(__x86_64__)
+#if defined(__x86_64__) || defined(__i386__)
   } else if (Is("single-step")) {
+#if defined(__x86_64__)
     asm volatile("pushfq\n\torq $0x100, (%%rsp)\n\tpopfq\n\tnop" : : : "memory", "cc");
+#else
+    asm volatile("pushfl\n\torl $0x100, (%%esp)\n\tpopfl\n\tnop" : : : "memory", "cc");
+#endif
     Say("stepped");
   } else if (Is("pending-float-fault")) {
     // An invalid operation left pending on the x87 when another fault stops
@@ -276,7 +280,11 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     *nullTarget = 1;
   } else if (Is("frame-zero")) {
     // A fault in code whose frame reference is 0 is left to the platform.
+#if defined(__x86_64__)
     asm volatile("push %%rbp\n\txor %%ebp, %%ebp\n\tmovl $1, (%0)\n\tpop %%rbp" : : "r"(nullTarget) : "memory");
+#else
+    asm volatile("push %%ebp\n\txor %%ebp, %%ebp\n\tmovl $1, (%0)\n\tpop %%ebp" : : "r"(nullTarget) : "memory");
+#endif
 #endif
   } else if (Is("stop")) {
     Say("stopping");

@@ -151,6 +151,17 @@ void VtermPty::Type(std::string_view bytes) { Answer(bytes.data(), bytes.size(),
 
 void VtermPty::Signal(int sig) { kill(pid_, sig); }
 
+void VtermPty::Resize(int rows, int columns) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  options_.rows = rows;
+  options_.columns = columns;
+  vterm_set_size(vt_, rows, columns);
+  winsize ws{};
+  ws.ws_row = static_cast<unsigned short>(rows);
+  ws.ws_col = static_cast<unsigned short>(columns);
+  ioctl(master_, TIOCSWINSZ, &ws);
+}
+
 bool VtermPty::WaitUntil(const std::function<bool()> &condition, int timeoutMs) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!condition()) {

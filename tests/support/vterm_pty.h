@@ -37,6 +37,12 @@ class VtermPty {
   bool Start(const std::vector<std::string> &argv);
   void Type(std::string_view bytes);
   void Signal(int sig);
+  pid_t Pid() const { return pid_; }
+  // Gives the terminal a new size, as a user dragging its window does: the
+  // emulator redraws and the program's foreground group gets SIGWINCH.
+  void Resize(int rows, int columns);
+  int Rows() const { return options_.rows; }
+  int Columns() const { return options_.columns; }
 
   // Polls `condition` until it holds or `timeoutMs` pass.
   static bool WaitUntil(const std::function<bool()> &condition, int timeoutMs = 10000);

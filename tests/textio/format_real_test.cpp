@@ -11,6 +11,7 @@
 #include <string>
 #include <type_traits>
 
+#include "textio/extended/uint128.h"
 #include "textio/extended/x87_control.h"
 #include "textio/streams.h"
 #include "textio/write_real.h"
@@ -410,11 +411,14 @@ TEST(FormatRealDifferentialTest, SoftAndHardAgree) {
 std::string ExactFourDecimals(double value, bool tieDown, bool &isTie) {
   int exponent;
   const double fraction = std::frexp(value, &exponent);
-  const auto significand = static_cast<unsigned __int128>(std::ldexp(fraction, 53));
-  const int shift = 53 - exponent;  // value = significand / 2^shift, shift > 0 here
-  const unsigned __int128 scaled = significand * 10000 * 2 + (static_cast<unsigned __int128>(1) << shift);
-  unsigned __int128 units = scaled >> (shift + 1);
-  isTie = (scaled & ((static_cast<unsigned __int128>(1) << (shift + 1)) - 1)) == 0;
+  const auto significand = static_cast<uint64_t>(std::ldexp(fraction, 53));
+  const int shift = 53 - exponent;  // value = significand / 2^shift, 0 < shift < 63 here
+  // units = (2 * significand * 10000 + 2^shift) / 2^(shift + 1), in 128 bits.
+  bool carry;
+  const UInt128 scaled = Add(Multiply64(significand, 20000), ShiftLeft(UInt128{0, 1}, shift), carry);
+  const int n = shift + 1;
+  uint64_t units = (scaled.lo >> n) | (scaled.hi << (64 - n));
+  isTie = scaled.lo << (64 - n) == 0;
   if (isTie && tieDown) --units;
   char text[32];
   std::snprintf(text, sizeof text, "%5llu.%04llu", static_cast<unsigned long long>(units / 10000),

@@ -34,6 +34,8 @@ std::string ScratchDir::Read(const std::string &name) const {
   return all.str();
 }
 
+std::uintmax_t ScratchDir::Size(const std::string &name) const { return fs::file_size(root_ / name); }
+
 bool ScratchDir::Exists(const std::string &name) const { return fs::exists(root_ / name); }
 
 void BindTo(TextStream &stream, const std::string &path) { BindStream(stream, StringFrom(path)); }

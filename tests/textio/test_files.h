@@ -19,6 +19,9 @@ class ScratchDir {
   std::string Path(const std::string &name) const;
   void Write(const std::string &name, const std::string &bytes) const;
   std::string Read(const std::string &name) const;
+  // The size of a file, also while a stream holds it open: Windows lets
+  // nobody else read a file opened without sharing.
+  std::uintmax_t Size(const std::string &name) const;
   bool Exists(const std::string &name) const;
 
  private:

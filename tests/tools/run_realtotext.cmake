@@ -1,8 +1,9 @@
 # Runs realtotext on INPUT and compares its output byte for byte with
 # EXPECTED. BAD_LINES lists the line numbers that must be reported as
 # malformed (one message each on standard error); with any, the exit status
-# must be nonzero, without any it must be 0.
-execute_process(COMMAND "${TOOL}" INPUT_FILE "${INPUT}"
+# must be nonzero, without any it must be 0. RUNNER, when set, is the command
+# that runs TOOL (an emulator).
+execute_process(COMMAND ${RUNNER} "${TOOL}" INPUT_FILE "${INPUT}"
                 OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status)
 file(READ "${EXPECTED}" expected)
 if(NOT output STREQUAL expected)

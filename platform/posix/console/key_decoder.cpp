@@ -139,7 +139,7 @@ Parse ParseCsi(const unsigned char *p, std::size_t n, Csi *csi) {
   bool any = false;
   for (; i < n; ++i) {
     unsigned char c = p[i];
-    if (i >= kMaxSequence) return Parse::kBroken;
+    if (i >= kMaxSequence) break;
     if (c >= '0' && c <= '9') {
       any = true;
       if (param < Csi::kMaxParams && sub < Csi::kMaxSub) {
@@ -166,7 +166,12 @@ Parse ParseCsi(const unsigned char *p, std::size_t n, Csi *csi) {
       return Parse::kBroken;
     }
   }
-  return n >= kMaxSequence ? Parse::kBroken : Parse::kIncomplete;
+  if (i < kMaxSequence) return Parse::kIncomplete;
+  // Too long for a key: its first kMaxSequence bytes are dropped, whatever
+  // follows them, so that what comes after does not depend on how much of
+  // it has arrived yet.
+  csi->length = kMaxSequence;
+  return Parse::kBroken;
 }
 
 Event EventOf(int code) {

@@ -123,6 +123,19 @@ TEST(KeyDecoderTest, LegacyTerminalSequences) {
   }
 }
 
+// A control sequence too long to be a key is dropped after its first 64
+// bytes however it arrives, and nothing behind that limit is lost.
+TEST(KeyDecoderTest, AnOverlongSequenceKeepsTheKeysAfterIt) {
+  const std::string bytes = "\x1b[" + std::string(70, '1') + "a";
+  std::vector<Rec> want;
+  for (int i = 0; i < 8; ++i) {
+    for (const Rec &r : Press('1', 0x02, '1', 0)) want.push_back(r);
+  }
+  for (const Rec &r : Press('A', 0x1E, 'a', 0)) want.push_back(r);
+  for (std::size_t chunk : {bytes.size(), std::size_t{1}, std::size_t{7}, std::size_t{64}})
+    EXPECT_EQ(Decode(bytes, false, chunk), want) << "in pieces of " << chunk;
+}
+
 TEST(KeyDecoderTest, KittyKeyboardProtocol) {
   const Rec altDown{true, VK_MENU, 0x38, 0, kAlt};
   const std::vector<Case> cases = {

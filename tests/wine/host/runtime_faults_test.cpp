@@ -1,0 +1,275 @@
+// The run-time driver built for Windows, under Wine: processor and floating
+// faults reach the run-time error message through the unhandled-exception
+// filter, with the fault's location and the frames of the faulting code,
+// and the printed addresses name places in the executable file.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every run here uses the one prefix, quietly.
+const bool wineSettings = [] {
+  setenv("WINEPREFIX", GRADES_WINEPREFIX, 1);
+  setenv("WINEDEBUG", "-all", 1);
+  return true;
+}();
+
+std::vector<std::string> SplitLines(const std::string &text) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(at));
+      break;
+    }
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+bool IsAddress(const std::string &text, std::size_t at) {
+  if (text.size() != at + 8) return false;
+  for (std::size_t i = at; i < text.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(text[i])) && (text[i] < 'A' || text[i] > 'F')) return false;
+  return true;
+}
+
+struct Message {
+  bool found = false;
+  std::string before;
+  int number = -1;
+  std::string location;
+  std::vector<std::string> frames;  // the digits of every "  0x" line
+  bool wellFormed = false;  // header, "  0x" lines, one empty line, nothing after
+};
+
+Message ParseMessage(const std::string &output) {
+  Message message;
+  const std::size_t start = output.find("Runtime error ");
+  if (start == std::string::npos) return message;
+  message.found = true;
+  message.before = output.substr(0, start);
+  const std::vector<std::string> lines = SplitLines(output.substr(start));
+  const std::string &header = lines[0];
+  const std::size_t at = header.find(" at 0x");
+  if (at == std::string::npos || at == 14 || !IsAddress(header, at + 6)) return message;
+  message.number = std::atoi(header.substr(14, at - 14).c_str());
+  message.location = header.substr(at + 6);
+  std::size_t i = 1;
+  for (; i < lines.size() && lines[i].rfind("  0x", 0) == 0 && IsAddress(lines[i], 4); ++i)
+    message.frames.push_back(lines[i].substr(4));
+  message.wellFormed = i + 1 == lines.size() && lines[i].empty() && output.size() >= 4 &&
+                       output.compare(output.size() - 4, 4, "\r\n\r\n") == 0;
+  return message;
+}
+
+ChildResult Drive(std::vector<std::string> args, OutputKind kind = OutputKind::kPipe) {
+  args.insert(args.begin(), {GRADES_WINE, RUNTIME_DRIVER_EXE});
+  return RunChild(args, kind);
+}
+
+std::string Describe(const ChildResult &result) {
+  return "exit " + std::to_string(result.exitCode) + "\nstdout:\n" + result.output + "\nstderr:\n" + result.errors;
+}
+
+// The main routine's return point into the start-up code.
+std::string MainReturnPoint() {
+  static const std::string point = [] {
+    Message message = ParseMessage(Drive({"null-write"}).output);
+    return message.frames.size() == 2 ? message.frames[1] : std::string("?");
+  }();
+  return point;
+}
+
+// The name Wine gives a Linux path.
+std::string WinePath(const fs::path &path) {
+  std::string name = "Z:" + path.string();
+  for (char &c : name)
+    if (c == '/') c = '\\';
+  return name;
+}
+
+TEST(WindowsFaults, ReachTheMessageThroughTheFilter) {
+  struct Case {
+    std::vector<std::string> args;
+    int number;
+  } cases[] = {
+      // The x87 unit under the run's control word.
+      {{"quotient", "0", "0"}, 207},
+      {{"quotient", "5", "0"}, 200},
+      {{"double-quotient", "0", "0"}, 207},
+      {{"double-quotient", "5", "0"}, 200},
+      {{"overflow"}, 205},
+      // The processor.
+      {{"int-quotient", "5", "0"}, 200},
+      {{"null-write"}, 216},
+      {{"illegal"}, 217},
+      {{"single-step"}, 217},
+      // Raised by the run-time layer itself.
+      {{"raise", "201"}, 201},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    ChildResult result = Drive(c.args);
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
+    Message message = ParseMessage(result.output);
+    ASSERT_TRUE(message.found) << Describe(result);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    EXPECT_EQ(message.before, "");
+    EXPECT_EQ(message.number, c.number);
+    // The fault's location, then the main routine's return point.
+    ASSERT_EQ(message.frames.size(), 2u) << Describe(result);
+    EXPECT_EQ(message.frames[0], message.location);
+    EXPECT_EQ(message.frames[1], MainReturnPoint());
+  }
+}
+
+TEST(WindowsFaults, ExtendedArithmeticOnTheHardwareAndInSoftware) {
+  struct Case {
+    const char *scenario, *dividend, *divisor;
+    int number;
+  } cases[] = {
+      {"extended-quotient", "0", "0", 207}, {"extended-quotient", "1", "0", 200}, {"extended-quotient", "9", "3", 0},
+      {"soft-quotient", "0", "0", 207},     {"soft-quotient", "1", "0", 200},     {"soft-quotient", "9", "3", 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.scenario) + " " + c.dividend + "/" + c.divisor);
+    ChildResult result = Drive({c.scenario, c.dividend, c.divisor});
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
+    if (c.number == 0) {
+      EXPECT_EQ(result.output, "3\r\n");
+      continue;
+    }
+    Message message = ParseMessage(result.output);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    EXPECT_EQ(message.number, c.number);
+    ASSERT_GE(message.frames.size(), 2u) << Describe(result);
+    EXPECT_EQ(message.frames.back(), MainReturnPoint());
+  }
+}
+
+TEST(WindowsFaults, StackOverflowIs202WithTheLongestBackTrace) {
+  ChildResult result = Drive({"recurse"});
+  ASSERT_TRUE(result.exited) << Describe(result);
+  EXPECT_EQ(result.exitCode, 202) << Describe(result);
+  Message message = ParseMessage(result.output);
+  EXPECT_TRUE(message.wellFormed) << Describe(result);
+  EXPECT_EQ(message.number, 202);
+  EXPECT_EQ(message.frames.size(), 1u + 257u);
+  // Every frame of the recursion returns to the same place.
+  std::set<std::string> returns(message.frames.begin() + 2, message.frames.end());
+  EXPECT_EQ(returns.size(), 1u);
+}
+
+TEST(WindowsFaults, BackTraceToPipeAndFile) {
+  for (OutputKind kind : {OutputKind::kPipe, OutputKind::kFile}) {
+    for (auto [depth, lines] : {std::pair{3, 1u + 5u}, std::pair{300, 1u + 257u}}) {
+      SCOPED_TRACE("depth " + std::to_string(depth) + ", kind " + std::to_string(static_cast<int>(kind)));
+      ChildResult result = Drive({"deep", std::to_string(depth)}, kind);
+      EXPECT_EQ(result.exitCode, 216) << Describe(result);
+      Message message = ParseMessage(result.output);
+      EXPECT_TRUE(message.wellFormed) << Describe(result);
+      EXPECT_EQ(message.frames.size(), lines);
+      if (depth < 9) {
+        EXPECT_EQ(message.frames.back(), MainReturnPoint());
+      }
+    }
+  }
+}
+
+TEST(WindowsFaults, FrameZeroIsLeftToThePlatform) {
+  ChildResult result = Drive({"frame-zero"});
+  EXPECT_EQ(result.output.find("Runtime error"), std::string::npos) << Describe(result);
+  EXPECT_FALSE(result.exited && result.exitCode == 216) << Describe(result);
+}
+
+TEST(WindowsFaults, FloatingUnitUnderTheRunControlWord) {
+  ChildResult quiet = Drive({"quiet-float"});
+  EXPECT_EQ(quiet.exitCode, 0) << Describe(quiet);
+  EXPECT_EQ(quiet.output, "1\r\n1\r\n1\r\n");
+  // No SSE unit in this build: the x87 is the hardware arithmetic.
+  EXPECT_EQ(Drive({"float-state"}).output, "main cw 1332 flags 00\r\n");
+  // After a floating fault, and with one still pending at another fault,
+  // the termination runs on a clean unit.
+  ChildResult after = Drive({"float-after-fault", "--trace"});
+  EXPECT_EQ(after.exitCode, 207) << Describe(after);
+  EXPECT_NE(after.output.find("final 4 cw 1332 flags 00\r\n"), std::string::npos) << Describe(after);
+  ChildResult pending = Drive({"pending-float-fault", "--trace"});
+  EXPECT_EQ(pending.exitCode, 216) << Describe(pending);
+  EXPECT_NE(pending.output.find("final 4 cw 1332 flags 00\r\n"), std::string::npos) << Describe(pending);
+}
+
+TEST(WindowsStartup, ProcessStreamsStackAndIoErrors) {
+  ChildResult info = Drive({"process-info"});
+  EXPECT_EQ(info.exitCode, 0) << Describe(info);
+  // On Windows the disk-space loader finds its function in kernel32.
+  EXPECT_EQ(info.output, "module\r\ncommand line\r\nlibrary\r\nstreams\r\n");
+  ChildResult stack = Drive({"use-stack", "28"});
+  EXPECT_EQ(stack.exitCode, 0) << Describe(stack);
+  EXPECT_EQ(stack.output, "28\r\n");
+
+  const fs::path missing = fs::temp_directory_path() / "wine-runtime-missing.txt";
+  for (auto [path, number] : {std::pair{missing, 2}, std::pair{missing.parent_path() / "no-such-folder" / "x.txt", 3}}) {
+    ChildResult result = Drive({"read", WinePath(path)});
+    EXPECT_EQ(result.exitCode, number) << Describe(result);
+    Message message = ParseMessage(result.output);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    EXPECT_EQ(message.number, number);
+  }
+}
+
+// The source line (file:line) the cross tools name for an address of the
+// driver's executable.
+std::string SourceLineOf(const std::string &hexAddress) {
+  ChildResult result = RunChild({WINDOWS_ADDR2LINE, "-e", RUNTIME_DRIVER_EXE, "0x" + hexAddress});
+  if (!result.exited || result.exitCode != 0) return "";
+  std::string line = result.output.substr(0, result.output.find('\n'));
+  std::size_t discriminator = line.find(" (discriminator");
+  if (discriminator != std::string::npos) line.erase(discriminator);
+  return line;
+}
+
+// "file:line" of the first driver line containing `text` after the line
+// containing `after`.
+std::string SourceLine(const std::string &after, const std::string &text) {
+  std::ifstream source(RUNTIME_DRIVER_SOURCE);
+  std::string line;
+  bool seen = false;
+  for (int number = 1; std::getline(source, line); ++number) {
+    if (!seen) {
+      seen = line.find(after) != std::string::npos;
+      continue;
+    }
+    if (line.find(text) != std::string::npos) return std::string(RUNTIME_DRIVER_SOURCE) + ":" + std::to_string(number);
+  }
+  return "no line " + text;
+}
+
+TEST(WindowsFaults, AddressesAreThoseOfTheExecutableFile) {
+  if (std::string(WINDOWS_ADDR2LINE).empty()) GTEST_SKIP() << "SKIPPED: no addr2line for Windows images";
+  // A fault: the faulting statement itself (one the compiler cannot share
+  // with another branch).
+  Message fault = ParseMessage(Drive({"int-quotient", "5", "0"}).output);
+  EXPECT_EQ(SourceLineOf(fault.location), SourceLine("Is(\"int-quotient\")", "SayNumber(IntArg(2) / (IntArg(3) + zero));"));
+  // An I/O error: the line after the check.
+  Message io = ParseMessage(Drive({"read", WinePath(fs::temp_directory_path() / "wine-runtime-missing.txt")}).output);
+  EXPECT_EQ(SourceLineOf(io.location), SourceLine("Is(\"read\")", "// after-check: main-open"));
+  // The main routine's return point lies in the start-up code.
+  EXPECT_NE(SourceLineOf(MainReturnPoint()).find("platform/x86/machine_x86.cpp"), std::string::npos);
+}
+
+}  // namespace
