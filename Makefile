@@ -4,7 +4,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build deps test run clean test-asan fuzz-build fuzz fuzz-smoke
+.PHONY: all build deps test run clean test-asan fuzz-build fuzz fuzz-smoke windows windows-test
 
 all: build
 
@@ -17,7 +17,7 @@ $(BUILD_DIR)/CMakeCache.txt:
 build: $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: deps
+test: deps windows-test
 	$(MAKE) build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
@@ -59,6 +59,17 @@ fuzz fuzz-smoke: fuzz-build
 	    > $(FUZZ_DIR)/$$f.log 2>&1 || { tail -n 40 $(FUZZ_DIR)/$$f.log; exit 1; }; \
 	  grep -h 'DONE' $(FUZZ_DIR)/$$f.log; \
 	done
+
+# The same program as a 32-bit Windows console program (MinGW-w64) in
+# build-windows/, and its tests under Wine, which compare it with the Linux
+# build in $(BUILD_DIR).
+WINDOWS_DIR := build-windows
+windows: deps
+	cmake --preset windows -DGRADES_LINUX_BUILD=$(abspath $(BUILD_DIR))
+	cmake --build $(WINDOWS_DIR) -j $(JOBS)
+
+windows-test: windows build
+	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS)
 
 # The sample grade file goes into a scratch drive root under build/, where
 # the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.

@@ -27,6 +27,13 @@ if(ACTION STREQUAL "start")
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "wineserver -p failed: ${status}")
   endif()
+  # The prefix's own processes (services and devices) start with the first
+  # program and stay as long as the server: started here, they hold no test's
+  # output pipe open.
+  execute_process(COMMAND ${env} ${WINE} wineboot RESULT_VARIABLE status ${quiet})
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "wineboot failed in ${PREFIX}: ${status}")
+  endif()
 elseif(ACTION STREQUAL "stop")
   execute_process(COMMAND ${env} ${wineserver} -k ${quiet})
 else()
