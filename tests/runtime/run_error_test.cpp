@@ -36,21 +36,28 @@ TEST(FormatHex, DigitsAndWidths) {
   for (const Case &c : cases) EXPECT_EQ(StringView(FormatHex(c.value, c.digits)), c.text) << c.value;
 }
 
-// Frame records of a fictitious chain, in rising addresses like a stack.
+// Frame records of a fictitious chain, in rising addresses like a stack. The
+// walk takes frames only from the stack (where its bounds are known), so each
+// test keeps its records there and hands them to Chain.
 class MessageTest : public ::testing::Test {
  protected:
   static constexpr int kFrames = 300;
-  FrameRecord records[kFrames] = {};
-  std::string path_ = "/tmp/runtime-message-" + std::to_string(getpid());
+  FrameRecord *records = nullptr;
+  // Named after the test: the tests of this program run side by side.
+  std::string path_ = std::string("runtime-message-") +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
 
   void SetUp() override {
+    ioStatus = 0;
+    errorNumber = 207;
+    errorLocation = Code(0xABC);
+  }
+  void Chain(FrameRecord *stack) {
+    records = stack;
     for (int i = 0; i < kFrames; ++i) {
       records[i].outer = i + 1 < kFrames ? Ref(i + 1) : 0;
       records[i].returnAddress = Code(0x1000 + i);
     }
-    ioStatus = 0;
-    errorNumber = 207;
-    errorLocation = Code(0xABC);
     errorFrame = Ref(0);
   }
   void TearDown() override {
@@ -81,6 +88,8 @@ class MessageTest : public ::testing::Test {
 };
 
 TEST_F(MessageTest, HeaderLocationFramesAndEmptyLine) {
+  FrameRecord stack[kFrames];
+  Chain(stack);
   records[2].outer = 0;  // three frames, the last one the main routine's
   std::vector<std::string> expected = {"Runtime error 207 at 0x00000ABC", "  0x00000ABC", "  0x00001000",
                                        "  0x00001001", "  0x00001002", ""};
@@ -99,9 +108,11 @@ TEST_F(MessageTest, WalkStopRules) {
        [](FrameRecord *r) { r[3].outer = reinterpret_cast<FrameRef>(&r[1]); }, 4},
       {"and where it is the same frame", [](FrameRecord *r) { r[3].outer = reinterpret_cast<FrameRef>(&r[3]); }, 4},
   };
+  FrameRecord stack[kFrames];
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
+    Chain(stack);
     c.change(records);
     std::vector<std::string> lines = Print();
     ASSERT_GE(lines.size(), 3u);
@@ -111,6 +122,8 @@ TEST_F(MessageTest, WalkStopRules) {
 }
 
 TEST_F(MessageTest, NothingWithoutLocationOrWithPendingIoStatus) {
+  FrameRecord stack[kFrames];
+  Chain(stack);
   errorLocation = 0;
   EXPECT_TRUE(Print().empty());
   errorLocation = Code(0xABC);

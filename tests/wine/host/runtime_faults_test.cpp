@@ -3,6 +3,8 @@
 // filter, with the fault's location and the frames of the faulting code,
 // and the printed addresses name places in the executable file.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "tests/support/vterm_pty.h"
 
 namespace {
 
@@ -189,6 +192,40 @@ TEST(WindowsFaults, BackTraceToPipeAndFile) {
       }
     }
   }
+}
+
+// A console gets at most 9 frame lines. The driver's standard output is the
+// console of a terminal; what the console shows is read from its buffer by
+// the launcher (see tests/wine/terminal_keys.cpp).
+TEST(WindowsFaults, BackTraceToTheConsole) {
+  const fs::path screen = fs::temp_directory_path() / ("wine-console-trace-" + std::to_string(getpid()) + ".txt");
+  for (auto [depth, lines] : {std::pair{3, 1u + 5u}, std::pair{300, 1u + 9u}}) {
+    SCOPED_TRACE("depth " + std::to_string(depth));
+    fs::remove(screen);
+    testsupport::VtermPty terminal({});
+    ASSERT_TRUE(terminal.Start({GRADES_WINE, TERMINAL_KEYS_EXE, "--screen", WinePath(screen),
+                                WinePath(RUNTIME_DRIVER_EXE), "deep", std::to_string(depth)}));
+    ASSERT_TRUE(terminal.WaitForExit(60000));
+    ASSERT_TRUE(WIFEXITED(terminal.Status()));
+    EXPECT_EQ(WEXITSTATUS(terminal.Status()), 216) << terminal.ScreenText();
+
+    // The screen's rows from the message's header on, as lines of output.
+    std::ifstream in(screen);
+    std::string row, text;
+    bool inMessage = false;
+    while (std::getline(in, row)) {
+      inMessage = inMessage || row.rfind("Runtime error ", 0) == 0;
+      if (inMessage) text += row + "\r\n";
+    }
+    while (text.size() > 4 && text.compare(text.size() - 4, 4, "\r\n\r\n") == 0) text.erase(text.size() - 2);
+    text += "\r\n";
+    Message message = ParseMessage(text);
+    ASSERT_TRUE(message.found) << terminal.ScreenText();
+    EXPECT_TRUE(message.wellFormed) << text;
+    EXPECT_EQ(message.number, 216);
+    EXPECT_EQ(message.frames.size(), lines) << text;
+  }
+  fs::remove(screen);
 }
 
 TEST(WindowsFaults, FrameZeroIsLeftToThePlatform) {
