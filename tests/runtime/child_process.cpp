@@ -86,3 +86,8 @@ ChildResult RunChild(const std::vector<std::string> &args, OutputKind kind) {
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return result;
 }
+
+std::string Describe(const ChildResult &result) {
+  return "exit " + std::to_string(result.exitCode) + ", signal " + std::to_string(result.signal) +
+         "\nstdout:\n" + result.output + "\nstderr:\n" + result.errors;
+}

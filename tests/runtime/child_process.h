@@ -21,3 +21,6 @@ struct ChildResult {
 
 // `args[0]` is the program's path. Standard input is empty.
 ChildResult RunChild(const std::vector<std::string> &args, OutputKind kind = OutputKind::kPipe);
+
+// How the child ended and what it wrote, for a failing test's message.
+std::string Describe(const ChildResult &result);

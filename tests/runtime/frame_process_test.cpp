@@ -2,7 +2,6 @@
 // output and exit code for I/O errors, faults, stops and terminations.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "run_error_message.h"
 
 namespace {
 
@@ -23,75 +23,15 @@ constexpr bool kAddressSanitizer = true;
 constexpr bool kAddressSanitizer = false;
 #endif
 
-std::vector<std::string> SplitLines(const std::string &text) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(at));
-      break;
-    }
-    lines.push_back(text.substr(at, end - at));
-    at = end + 2;
-  }
-  return lines;
-}
-
 std::string JoinLines(const std::vector<std::string> &lines) {
   std::string text;
   for (const std::string &line : lines) text += line + "\r\n";
   return text;
 }
 
-// A run-time error message as printed, and the text before it.
-struct Message {
-  bool found = false;
-  std::string before;
-  int number = -1;
-  std::string location;  // 8 hex digits
-  std::vector<std::string> frames;  // the digits of every "  0x" line
-  bool wellFormed = false;  // header, "  0x" lines, one empty line, nothing after
-};
-
-// Whether `text` from `at` on is exactly 8 upper-case hex digits.
-bool IsAddress(const std::string &text, std::size_t at) {
-  if (text.size() != at + 8) return false;
-  for (std::size_t i = at; i < text.size(); ++i)
-    if (!std::isdigit(static_cast<unsigned char>(text[i])) && (text[i] < 'A' || text[i] > 'F')) return false;
-  return true;
-}
-
-Message ParseMessage(const std::string &output) {
-  Message message;
-  std::size_t start = output.find("Runtime error ");
-  if (start == std::string::npos) return message;
-  message.found = true;
-  message.before = output.substr(0, start);
-  std::vector<std::string> lines = SplitLines(output.substr(start));
-  const std::string &header = lines[0];
-  std::size_t digits = 14, at = header.find(" at 0x");
-  if (at == std::string::npos || at == digits || !IsAddress(header, at + 6)) return message;
-  for (std::size_t i = digits; i < at; ++i)
-    if (!std::isdigit(static_cast<unsigned char>(header[i]))) return message;
-  message.number = std::stoi(header.substr(digits, at - digits));
-  message.location = header.substr(at + 6);
-  std::size_t i = 1;
-  for (; i < lines.size() && lines[i].rfind("  0x", 0) == 0 && IsAddress(lines[i], 4); ++i)
-    message.frames.push_back(lines[i].substr(4));
-  message.wellFormed = i + 1 == lines.size() && lines[i].empty() && output.size() >= 4 &&
-                       output.compare(output.size() - 4, 4, "\r\n\r\n") == 0;
-  return message;
-}
-
 ChildResult Drive(std::vector<std::string> args, OutputKind kind = OutputKind::kPipe) {
   args.insert(args.begin(), RUNTIME_DRIVER_PATH);
   return RunChild(args, kind);
-}
-
-std::string Describe(const ChildResult &result) {
-  return "exit " + std::to_string(result.exitCode) + ", signal " + std::to_string(result.signal) +
-         "\nstdout:\n" + result.output + "\nstderr:\n" + result.errors;
 }
 
 class Scratch {
@@ -193,29 +133,7 @@ TEST(MainRoutineErrors, FourLineMessageAndExitCode) {
 // The Extended type, on the hardware and in software: the same errors through
 // the same filter.
 TEST(MainRoutineErrors, ExtendedArithmeticStopsThroughTheFilter) {
-  struct Case {
-    const char *scenario, *dividend, *divisor;
-    int number;
-  } cases[] = {
-      {"extended-quotient", "0", "0", 207}, {"extended-quotient", "1", "0", 200}, {"extended-quotient", "9", "3", 0},
-      {"soft-quotient", "0", "0", 207},     {"soft-quotient", "1", "0", 200},     {"soft-quotient", "9", "3", 0},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.scenario) + " " + c.dividend + "/" + c.divisor);
-    ChildResult result = Drive({c.scenario, c.dividend, c.divisor});
-    ASSERT_TRUE(result.exited) << Describe(result);
-    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
-    if (c.number == 0) {
-      EXPECT_EQ(result.output, "3\r\n");
-      continue;
-    }
-    Message message = ParseMessage(result.output);
-    EXPECT_TRUE(message.wellFormed) << Describe(result);
-    EXPECT_EQ(message.number, c.number);
-    // Raised in the arithmetic, whose frames lead back to the main routine.
-    ASSERT_GE(message.frames.size(), 2u) << Describe(result);
-    EXPECT_EQ(message.frames.back(), MainReturnPoint());
-  }
+  ExpectExtendedQuotientStops([](std::vector<std::string> args) { return Drive(args); }, MainReturnPoint());
 }
 
 TEST(MainRoutineErrors, LocationNamesTheLineAfterTheCheck) {

@@ -6,7 +6,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "run_error_message.h"
 #include "tests/support/vterm_pty.h"
 
 namespace {
@@ -28,63 +28,9 @@ const bool wineSettings = [] {
   return true;
 }();
 
-std::vector<std::string> SplitLines(const std::string &text) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t end = text.find("\r\n", at);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(at));
-      break;
-    }
-    lines.push_back(text.substr(at, end - at));
-    at = end + 2;
-  }
-  return lines;
-}
-
-bool IsAddress(const std::string &text, std::size_t at) {
-  if (text.size() != at + 8) return false;
-  for (std::size_t i = at; i < text.size(); ++i)
-    if (!std::isdigit(static_cast<unsigned char>(text[i])) && (text[i] < 'A' || text[i] > 'F')) return false;
-  return true;
-}
-
-struct Message {
-  bool found = false;
-  std::string before;
-  int number = -1;
-  std::string location;
-  std::vector<std::string> frames;  // the digits of every "  0x" line
-  bool wellFormed = false;  // header, "  0x" lines, one empty line, nothing after
-};
-
-Message ParseMessage(const std::string &output) {
-  Message message;
-  const std::size_t start = output.find("Runtime error ");
-  if (start == std::string::npos) return message;
-  message.found = true;
-  message.before = output.substr(0, start);
-  const std::vector<std::string> lines = SplitLines(output.substr(start));
-  const std::string &header = lines[0];
-  const std::size_t at = header.find(" at 0x");
-  if (at == std::string::npos || at == 14 || !IsAddress(header, at + 6)) return message;
-  message.number = std::atoi(header.substr(14, at - 14).c_str());
-  message.location = header.substr(at + 6);
-  std::size_t i = 1;
-  for (; i < lines.size() && lines[i].rfind("  0x", 0) == 0 && IsAddress(lines[i], 4); ++i)
-    message.frames.push_back(lines[i].substr(4));
-  message.wellFormed = i + 1 == lines.size() && lines[i].empty() && output.size() >= 4 &&
-                       output.compare(output.size() - 4, 4, "\r\n\r\n") == 0;
-  return message;
-}
-
 ChildResult Drive(std::vector<std::string> args, OutputKind kind = OutputKind::kPipe) {
   args.insert(args.begin(), {GRADES_WINE, RUNTIME_DRIVER_EXE});
   return RunChild(args, kind);
-}
-
-std::string Describe(const ChildResult &result) {
-  return "exit " + std::to_string(result.exitCode) + "\nstdout:\n" + result.output + "\nstderr:\n" + result.errors;
 }
 
 // The main routine's return point into the start-up code.
@@ -141,28 +87,7 @@ TEST(WindowsFaults, ReachTheMessageThroughTheFilter) {
 }
 
 TEST(WindowsFaults, ExtendedArithmeticOnTheHardwareAndInSoftware) {
-  struct Case {
-    const char *scenario, *dividend, *divisor;
-    int number;
-  } cases[] = {
-      {"extended-quotient", "0", "0", 207}, {"extended-quotient", "1", "0", 200}, {"extended-quotient", "9", "3", 0},
-      {"soft-quotient", "0", "0", 207},     {"soft-quotient", "1", "0", 200},     {"soft-quotient", "9", "3", 0},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.scenario) + " " + c.dividend + "/" + c.divisor);
-    ChildResult result = Drive({c.scenario, c.dividend, c.divisor});
-    ASSERT_TRUE(result.exited) << Describe(result);
-    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
-    if (c.number == 0) {
-      EXPECT_EQ(result.output, "3\r\n");
-      continue;
-    }
-    Message message = ParseMessage(result.output);
-    EXPECT_TRUE(message.wellFormed) << Describe(result);
-    EXPECT_EQ(message.number, c.number);
-    ASSERT_GE(message.frames.size(), 2u) << Describe(result);
-    EXPECT_EQ(message.frames.back(), MainReturnPoint());
-  }
+  ExpectExtendedQuotientStops([](std::vector<std::string> args) { return Drive(args); }, MainReturnPoint());
 }
 
 TEST(WindowsFaults, StackOverflowIs202WithTheLongestBackTrace) {

@@ -1,0 +1,76 @@
+#include "run_error_message.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+std::vector<std::string> SplitLines(const std::string &text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(at));
+      break;
+    }
+    lines.push_back(text.substr(at, end - at));
+    at = end + 2;
+  }
+  return lines;
+}
+
+bool IsAddress(const std::string &text, std::size_t at) {
+  if (text.size() != at + 8) return false;
+  for (std::size_t i = at; i < text.size(); ++i)
+    if (!std::isdigit(static_cast<unsigned char>(text[i])) && (text[i] < 'A' || text[i] > 'F')) return false;
+  return true;
+}
+
+Message ParseMessage(const std::string &output) {
+  Message message;
+  std::size_t start = output.find("Runtime error ");
+  if (start == std::string::npos) return message;
+  message.found = true;
+  message.before = output.substr(0, start);
+  std::vector<std::string> lines = SplitLines(output.substr(start));
+  const std::string &header = lines[0];
+  std::size_t digits = 14, at = header.find(" at 0x");
+  if (at == std::string::npos || at == digits || !IsAddress(header, at + 6)) return message;
+  for (std::size_t i = digits; i < at; ++i)
+    if (!std::isdigit(static_cast<unsigned char>(header[i]))) return message;
+  message.number = std::stoi(header.substr(digits, at - digits));
+  message.location = header.substr(at + 6);
+  std::size_t i = 1;
+  for (; i < lines.size() && lines[i].rfind("  0x", 0) == 0 && IsAddress(lines[i], 4); ++i)
+    message.frames.push_back(lines[i].substr(4));
+  message.wellFormed = i + 1 == lines.size() && lines[i].empty() && output.size() >= 4 &&
+                       output.compare(output.size() - 4, 4, "\r\n\r\n") == 0;
+  return message;
+}
+
+void ExpectExtendedQuotientStops(const std::function<ChildResult(std::vector<std::string>)> &drive,
+                                 const std::string &mainReturnPoint) {
+  struct Case {
+    const char *scenario, *dividend, *divisor;
+    int number;
+  } cases[] = {
+      {"extended-quotient", "0", "0", 207}, {"extended-quotient", "1", "0", 200}, {"extended-quotient", "9", "3", 0},
+      {"soft-quotient", "0", "0", 207},     {"soft-quotient", "1", "0", 200},     {"soft-quotient", "9", "3", 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.scenario) + " " + c.dividend + "/" + c.divisor);
+    ChildResult result = drive({c.scenario, c.dividend, c.divisor});
+    ASSERT_TRUE(result.exited) << Describe(result);
+    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
+    if (c.number == 0) {
+      EXPECT_EQ(result.output, "3\r\n");
+      continue;
+    }
+    Message message = ParseMessage(result.output);
+    EXPECT_TRUE(message.wellFormed) << Describe(result);
+    EXPECT_EQ(message.number, c.number);
+    // Raised in the arithmetic, whose frames lead back to the main routine.
+    ASSERT_GE(message.frames.size(), 2u) << Describe(result);
+    EXPECT_EQ(message.frames.back(), mainReturnPoint);
+  }
+}

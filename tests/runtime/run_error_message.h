@@ -1,0 +1,35 @@
+// Reads a run-time error message out of a program's output, as the tests of
+// the Linux and the Windows runs check it.
+#pragma once
+
+#include "child_process.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+// `text` cut at every CR LF; a last line without one is kept.
+std::vector<std::string> SplitLines(const std::string &text);
+
+// Whether `text` from `at` on is exactly 8 upper-case hex digits.
+bool IsAddress(const std::string &text, std::size_t at);
+
+// A run-time error message as printed, and the text before it.
+struct Message {
+  bool found = false;
+  std::string before;
+  int number = -1;
+  std::string location;  // 8 hex digits
+  std::vector<std::string> frames;  // the digits of every "  0x" line
+  bool wellFormed = false;  // header, "  0x" lines, one empty line, nothing after
+};
+
+Message ParseMessage(const std::string &output);
+
+// The driver's Extended quotients, on the hardware and in software: 0/0 and
+// 1/0 stop with 207 and 200 through the fault filter, with frames back to
+// the main routine (`mainReturnPoint`); 9/3 prints 3. `drive` runs the
+// driver with the arguments given.
+void ExpectExtendedQuotientStops(const std::function<ChildResult(std::vector<std::string>)> &drive,
+                                 const std::string &mainReturnPoint);
