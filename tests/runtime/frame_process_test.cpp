@@ -61,17 +61,6 @@ std::string MainReturnPoint() {
   return point;
 }
 
-// The source line (file:line) that addr2line names for an address of the
-// driver, or "" when addr2line is not there.
-std::string SourceLineOf(const std::string &hexAddress) {
-  ChildResult result = RunChild({"/usr/bin/addr2line", "-e", RUNTIME_DRIVER_PATH, "0x" + hexAddress});
-  if (!result.exited || result.exitCode != 0) return "";
-  std::string line = result.output.substr(0, result.output.find('\n'));
-  std::size_t discriminator = line.find(" (discriminator");
-  if (discriminator != std::string::npos) line.erase(discriminator);
-  return line;
-}
-
 // "file:line" of the driver line marked "after-check: name".
 std::string MarkedLine(const std::string &name) {
   std::ifstream source(RUNTIME_DRIVER_SOURCE);
@@ -138,6 +127,7 @@ TEST(MainRoutineErrors, ExtendedArithmeticStopsThroughTheFilter) {
 
 TEST(MainRoutineErrors, LocationNamesTheLineAfterTheCheck) {
   if (!fs::exists("/usr/bin/addr2line")) GTEST_SKIP() << "SKIPPED: /usr/bin/addr2line is not installed";
+  auto LineOf = [](const std::string &address) { return SourceLineOf("/usr/bin/addr2line", RUNTIME_DRIVER_PATH, address); };
   Scratch scratch;
   const std::string bad = scratch.File("bad.txt", "abc\n");
   struct Case {
@@ -154,10 +144,10 @@ TEST(MainRoutineErrors, LocationNamesTheLineAfterTheCheck) {
     SCOPED_TRACE(c.args[0] + " " + c.marker);
     Message message = ParseMessage(Drive(c.args).output);
     ASSERT_EQ(message.frames.size(), c.frames);
-    EXPECT_EQ(SourceLineOf(message.location), MarkedLine(c.marker));
+    EXPECT_EQ(LineOf(message.location), MarkedLine(c.marker));
   }
   // The main routine's return point lies in the start-up code.
-  EXPECT_NE(SourceLineOf(MainReturnPoint()).find("platform/x86/machine_x86.cpp"), std::string::npos);
+  EXPECT_NE(LineOf(MainReturnPoint()).find("platform/x86/machine_x86.cpp"), std::string::npos);
 }
 
 // --- the back-trace -------------------------------------------------------

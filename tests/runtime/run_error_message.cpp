@@ -48,6 +48,15 @@ Message ParseMessage(const std::string &output) {
   return message;
 }
 
+std::string SourceLineOf(const std::string &addr2line, const std::string &executable, const std::string &hexAddress) {
+  ChildResult result = RunChild({addr2line, "-e", executable, "0x" + hexAddress});
+  if (!result.exited || result.exitCode != 0) return "";
+  std::string line = result.output.substr(0, result.output.find('\n'));
+  std::size_t discriminator = line.find(" (discriminator");
+  if (discriminator != std::string::npos) line.erase(discriminator);
+  return line;
+}
+
 void ExpectExtendedQuotientStops(const std::function<ChildResult(std::vector<std::string>)> &drive,
                                  const std::string &mainReturnPoint) {
   struct Case {

@@ -27,6 +27,11 @@ struct Message {
 
 Message ParseMessage(const std::string &output);
 
+// The source line ("file:line") that `addr2line` names for the address in
+// `hexAddress` (8 hex digits) of the program `executable`; "" when the tool
+// fails.
+std::string SourceLineOf(const std::string &addr2line, const std::string &executable, const std::string &hexAddress);
+
 // The driver's Extended quotients, on the hardware and in software: 0/0 and
 // 1/0 stop with 207 and 200 through the fault filter, with frames back to
 // the main routine (`mainReturnPoint`); 9/3 prints 3. `drive` runs the

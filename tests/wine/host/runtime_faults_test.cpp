@@ -194,17 +194,6 @@ TEST(WindowsStartup, ProcessStreamsStackAndIoErrors) {
   }
 }
 
-// The source line (file:line) the cross tools name for an address of the
-// driver's executable.
-std::string SourceLineOf(const std::string &hexAddress) {
-  ChildResult result = RunChild({WINDOWS_ADDR2LINE, "-e", RUNTIME_DRIVER_EXE, "0x" + hexAddress});
-  if (!result.exited || result.exitCode != 0) return "";
-  std::string line = result.output.substr(0, result.output.find('\n'));
-  std::size_t discriminator = line.find(" (discriminator");
-  if (discriminator != std::string::npos) line.erase(discriminator);
-  return line;
-}
-
 // "file:line" of the first driver line containing `text` after the line
 // containing `after`.
 std::string SourceLine(const std::string &after, const std::string &text) {
@@ -223,15 +212,16 @@ std::string SourceLine(const std::string &after, const std::string &text) {
 
 TEST(WindowsFaults, AddressesAreThoseOfTheExecutableFile) {
   if (std::string(WINDOWS_ADDR2LINE).empty()) GTEST_SKIP() << "SKIPPED: no addr2line for Windows images";
+  auto LineOf = [](const std::string &address) { return SourceLineOf(WINDOWS_ADDR2LINE, RUNTIME_DRIVER_EXE, address); };
   // A fault: the faulting statement itself (one the compiler cannot share
   // with another branch).
   Message fault = ParseMessage(Drive({"int-quotient", "5", "0"}).output);
-  EXPECT_EQ(SourceLineOf(fault.location), SourceLine("Is(\"int-quotient\")", "SayNumber(IntArg(2) / (IntArg(3) + zero));"));
+  EXPECT_EQ(LineOf(fault.location), SourceLine("Is(\"int-quotient\")", "SayNumber(IntArg(2) / (IntArg(3) + zero));"));
   // An I/O error: the line after the check.
   Message io = ParseMessage(Drive({"read", WinePath(fs::temp_directory_path() / "wine-runtime-missing.txt")}).output);
-  EXPECT_EQ(SourceLineOf(io.location), SourceLine("Is(\"read\")", "// after-check: main-open"));
+  EXPECT_EQ(LineOf(io.location), SourceLine("Is(\"read\")", "// after-check: main-open"));
   // The main routine's return point lies in the start-up code.
-  EXPECT_NE(SourceLineOf(MainReturnPoint()).find("platform/x86/machine_x86.cpp"), std::string::npos);
+  EXPECT_NE(LineOf(MainReturnPoint()).find("platform/x86/machine_x86.cpp"), std::string::npos);
 }
 
 }  // namespace
