@@ -15,4 +15,12 @@ bool ConsoleReadFile(HANDLE h, LPVOID data, DWORD length, LPDWORD read, BOOL *re
 bool ConsoleCloseHandle(HANDLE h, BOOL *result);
 bool ConsoleFileType(HANDLE h, DWORD *type);
 
+// Around a wait for a descriptor that is not the console (a FIFO, a pipe, a
+// standard handle): before it, what is drawn goes to the terminal and the
+// terminal's own signal keys are made to work; after a signal interrupted
+// it, whatever the signal asked of the console (a repaint after a resume or
+// a resize) is done, and the wait goes on.
+void BeforeOutsideWait();
+void AfterInterruptedWait();
+
 }  // namespace posix::console

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/posix/console/dispatch.h"
 #include "platform/posix/console/key_decoder.h"
 #include "platform/posix/console/output_buffer.h"
 #include "platform/posix/console/renderer.h"
@@ -289,6 +290,12 @@ bool IsConsoleTerminal(int fd) {
 void ForgetTerminalFd(int fd) {
   if (fd == gKnownTerminalFd) gKnownTerminalFd = -1;
 }
+
+void BeforeOutsideWait() {
+  if (gHost != nullptr) gHost->Present();
+}
+
+void AfterInterruptedWait() {}
 
 }  // namespace posix::console
 
