@@ -13,8 +13,10 @@
 
 // Puts the terminal back as the process found it: the terminal mode, the
 // colours and the keyboard protocol. Safe in a signal handler and idempotent;
-// does nothing when the terminal host never started. Runs by itself at exit
-// and on SIGINT, SIGTERM and SIGHUP; ExitProcess calls it too.
+// a signal that arrives meanwhile is taken once it is done. Does nothing
+// when the terminal host never started. Runs by itself at exit (ExitProcess
+// too), on SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGABRT, and before a fault
+// the exception filter declines ends the process.
 void ConsoleHostRestore();
 
 namespace posix {

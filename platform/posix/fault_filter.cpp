@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/machine.h"
+#include "platform/posix/console_host.h"
 #include "platform/posix/kernel32.h"
 #include "platform/posix/process_internal.h"
 
@@ -116,8 +117,10 @@ void RestorePreviousAction(int sig) {
 
 // The fault is left to the handling that was there before: returning runs
 // the faulting instruction again under it; a trap, which does not repeat,
-// and a signal sent by a process are raised again.
+// and a signal sent by a process are raised again. The process most likely
+// ends there, so the terminal goes back first.
 void Decline(int sig, const siginfo_t *info) {
+  ConsoleHostRestore();
   RestorePreviousAction(sig);
   if (info->si_code <= 0 || sig == SIGTRAP) raise(sig);
 }
@@ -204,6 +207,7 @@ void InstallHandlers() {
 }
 
 [[noreturn]] void DieBySignal(int sig) {
+  ConsoleHostRestore();
   struct sigaction action = {};
   action.sa_handler = SIG_DFL;
   sigaction(sig, &action, nullptr);

@@ -12,32 +12,12 @@
 namespace {
 
 using gradetest::DriveRoot;
+using gradetest::kWorkedExample;
 using gradetest::Lines;
 using gradetest::Report;
 using gradetest::RunResult;
 using gradetest::RunGrades;
 using gradetest::RunOptions;
-
-const std::vector<std::string> kWorkedExample = {
-    "A fajlban 8 szam volt.",
-    "     5     3     0     4    12     3    -2     1",
-    "",
-    "A fajlban levo osztalyzatok megoszlasa:      5 db",
-    "",
-    "1 -es osztalyzatok szama:      1 darab",
-    "2 -es osztalyzatok szama:      0 darab",
-    "3 -es osztalyzatok szama:      2 darab",
-    "4 -es osztalyzatok szama:      1 darab",
-    "5 -es osztalyzatok szama:      1 darab",
-    "",
-    "",
-    "A fajlban levo osztalyzatok atlaga:     3.2000",
-    "",
-    "",
-    "A fajlban levo rossz szamok:          3 db",
-    "",
-    "     0    12    -2",
-};
 
 // The four lines of a run-time error message starting at `row`: the number
 // and location, the location again, the main routine's return point, an

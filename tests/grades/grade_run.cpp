@@ -49,6 +49,36 @@ std::string Lines(const std::vector<int> &values) {
   return text;
 }
 
+const std::string kSampleGrades = Lines({5, 3, 0, 4, 12, 3, -2, 1});
+
+const std::vector<std::string> kWorkedExample = {
+    "A fajlban 8 szam volt.",
+    "     5     3     0     4    12     3    -2     1",
+    "",
+    "A fajlban levo osztalyzatok megoszlasa:      5 db",
+    "",
+    "1 -es osztalyzatok szama:      1 darab",
+    "2 -es osztalyzatok szama:      0 darab",
+    "3 -es osztalyzatok szama:      2 darab",
+    "4 -es osztalyzatok szama:      1 darab",
+    "5 -es osztalyzatok szama:      1 darab",
+    "",
+    "",
+    "A fajlban levo osztalyzatok atlaga:     3.2000",
+    "",
+    "",
+    "A fajlban levo rossz szamok:          3 db",
+    "",
+    "     0    12    -2",
+};
+
+char ProcessState(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t close = all.rfind(')');
+  return close != std::string::npos && close + 2 < all.size() ? all[close + 2] : 0;
+}
+
 namespace {
 
 std::string TrimRight(std::string s) {
@@ -82,7 +112,12 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options) {
 RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const GradeProgram &program) {
   RunResult run;
   program.MapDrive(root);
-  testsupport::VtermPty pty({options.rows, options.columns, false});
+  testsupport::VtermPty::Options terminal;
+  terminal.rows = options.rows;
+  terminal.columns = options.columns;
+  terminal.kittyKeyboard = options.kittyKeyboard;
+  terminal.replyDelayMs = options.replyDelayMs;
+  testsupport::VtermPty pty(terminal);
   const std::string screenFile = program.ScreenFromConsole() ? root.Root() + "/screen.txt" : "";
   std::vector<std::string> argv = options.launcher;
   for (const std::string &arg : program.TerminalCommand(screenFile)) argv.push_back(arg);
@@ -120,10 +155,12 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const Grad
   termios now = pty.Mode(), before = pty.InitialMode();
   run.modeRestored = now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag &&
                      now.c_oflag == before.c_oflag && now.c_cc[VMIN] == before.c_cc[VMIN];
-  static constexpr std::string_view kReset = "\x1b[m";
-  const std::string output = pty.Output();
-  run.coloursReset = output.size() >= kReset.size() &&
-                     std::string_view(output).substr(output.size() - kReset.size()) == kReset;
+  const std::string all = pty.Output();
+  std::string_view output = all;
+  if (output.ends_with("\x1b[<u")) output.remove_suffix(4);
+  run.coloursReset = output.ends_with("\x1b[m");
+  run.kittyPushes = pty.KittyPushes();
+  run.kittyPops = pty.KittyPops();
   return run;
 }
 

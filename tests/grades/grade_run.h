@@ -35,14 +35,21 @@ class DriveRoot {
 // Lines of the given numbers, each ended by CR LF.
 std::string Lines(const std::vector<int> &values);
 
+// The sample grade file, 5 3 0 4 12 3 -2 1, and the report it gives.
+extern const std::string kSampleGrades;
+extern const std::vector<std::string> kWorkedExample;
+
 struct RunResult {
   std::vector<std::string> rows;  // the screen, trailing blanks removed
   int cursorRow = -1, cursorColumn = -1;
   int exitCode = -1;  // -1 when the program did not exit by itself
   int signal = 0;
   bool modeRestored = false;
-  // The last bytes the program sent the terminal put its colours back.
+  // The last bytes the program sent the terminal put its colours back (and
+  // then popped the keyboard protocol, if it had pushed it).
   bool coloursReset = false;
+  // How often the program pushed and popped the kitty keyboard protocol.
+  int kittyPushes = 0, kittyPops = 0;
   // What the terminal shows, for a build whose screen (rows and cursor) is
   // read from its console instead; empty otherwise.
   std::vector<std::string> terminalRows;
@@ -52,6 +59,8 @@ struct RunOptions {
   int rows = 25;
   int columns = 80;
   std::string keysBefore;  // typed as soon as the program has started
+  bool kittyKeyboard = false;  // the terminal speaks the kitty keyboard protocol
+  int replyDelayMs = 0;        // its answers take this long, as over a slow link
   bool pressKeyAtWait = true;  // type a key once the cursor rests behind the report
   // Started in front of the program, which is appended as the last argument
   // (for example a shell that redirects its standard handles first).
@@ -125,6 +134,9 @@ struct PlainRun {
   std::string output, errors;
 };
 PlainRun RunWithoutTerminal(const DriveRoot &root, const GradeProgram &program = ProgramUnderTest());
+
+// The state letter of process `pid` (R, S, T, Z, ...), 0 when it is gone.
+char ProcessState(int pid);
 
 // Waits until the report stands still: nothing new drawn for half a second.
 bool WaitUntilQuiet(testsupport::VtermPty &pty, int timeoutMs = 20000);

@@ -10,6 +10,7 @@
 #include <utmp.h>
 #include <vterm.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -88,8 +89,30 @@ bool VtermPty::Start(const std::vector<std::string> &argv) {
   return true;
 }
 
+// The emulator's answers, and the protocol's, while the lock is held.
 void VtermPty::Answer(const char *bytes, std::size_t length, void *self) {
-  int fd = static_cast<VtermPty *>(self)->master_;
+  auto *pty = static_cast<VtermPty *>(self);
+  if (pty->options_.replyDelayMs > 0) {
+    pty->delayed_.push_back({std::chrono::steady_clock::now() + std::chrono::milliseconds(pty->options_.replyDelayMs),
+                             std::string(bytes, length)});
+    return;
+  }
+  pty->WriteToProgram(bytes, length);
+}
+
+int VtermPty::SendDueReplies() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto now = std::chrono::steady_clock::now();
+  while (!delayed_.empty() && delayed_.front().due <= now) {
+    WriteToProgram(delayed_.front().bytes.data(), delayed_.front().bytes.size());
+    delayed_.erase(delayed_.begin());
+  }
+  if (delayed_.empty()) return -1;
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(delayed_.front().due - now).count()) + 1;
+}
+
+void VtermPty::WriteToProgram(const char *bytes, std::size_t length) {
+  int fd = master_;
   while (length > 0) {
     ssize_t n = write(fd, bytes, length);
     if (n <= 0) return;
@@ -98,8 +121,6 @@ void VtermPty::Answer(const char *bytes, std::size_t length, void *self) {
   }
 }
 
-// Feeds the emulator in order, answering each kitty protocol query in its
-// place among the other replies.
 // Length of an incomplete UTF-8 sequence at the end of `text` (0 if none):
 // the emulator takes a sequence split over two writes as two bad ones.
 static std::size_t IncompleteUtf8Tail(std::string_view text) {
@@ -112,19 +133,75 @@ static std::size_t IncompleteUtf8Tail(std::string_view text) {
   return 0;
 }
 
+// Length of a control sequence begun but not ended at the end of `text`.
+static std::size_t IncompleteCsiTail(std::string_view text) {
+  std::size_t esc = text.rfind('\x1b');
+  if (esc == std::string_view::npos || text.size() - esc > 32) return 0;
+  if (esc + 1 == text.size()) return 1;
+  if (text[esc + 1] != '[') return 0;
+  for (std::size_t i = esc + 2; i < text.size(); ++i)
+    if (text[i] >= 0x40 && text[i] <= 0x7E) return 0;
+  return text.size() - esc;
+}
+
+// One of the protocol's sequences: CSI ? u (the query), CSI > flags u (push),
+// CSI < n u (pop n), CSI = flags ; how u (set).
+void VtermPty::KittySequence(char marker, int first, int second) {
+  // The bottom entry stands for no flags: a pop that empties the stack
+  // resets them.
+  switch (marker) {
+    case '?': {
+      const std::string reply = "\x1b[?" + std::to_string(KittyFlagsLocked()) + "u";
+      Answer(reply.data(), reply.size(), this);
+      break;
+    }
+    case '>':
+      ++kittyPushes_;
+      kittyStack_.push_back(first < 0 ? 0 : first);
+      break;
+    case '<':
+      for (int n = first < 1 ? 1 : first; n > 0; --n) {
+        ++kittyPops_;
+        if (kittyStack_.size() > 1) kittyStack_.pop_back();
+      }
+      break;
+    case '=': {
+      int &top = kittyStack_.back();
+      top = second == 2 ? top | first : second == 3 ? top & ~first : first;
+      break;
+    }
+    default: break;
+  }
+}
+
+// Feeds the emulator in order, taking the keyboard protocol's sequences in
+// their place among the other replies.
 void VtermPty::Feed(const char *bytes, std::size_t length) {
-  static constexpr char kQuery[] = "\x1b[?u";
   pendingUtf8_.append(bytes, length);
-  std::size_t hold = IncompleteUtf8Tail(pendingUtf8_);
+  std::size_t hold = std::max(IncompleteUtf8Tail(pendingUtf8_), IncompleteCsiTail(pendingUtf8_));
   std::string whole = pendingUtf8_.substr(0, pendingUtf8_.size() - hold);
   pendingUtf8_.erase(0, pendingUtf8_.size() - hold);
   std::string_view rest(whole);
-  while (options_.kittyKeyboard) {
-    std::size_t at = rest.find(kQuery);
-    if (at == std::string_view::npos) break;
-    vterm_input_write(vt_, rest.data(), at + 4);
-    Answer("\x1b[?0u", 5, this);
-    rest.remove_prefix(at + 4);
+  for (std::size_t at = 0; options_.kittyKeyboard && (at = rest.find("\x1b[", at)) != std::string_view::npos;) {
+    std::size_t i = at + 2;
+    const char marker = i < rest.size() ? rest[i] : 0;
+    if (marker != '?' && marker != '>' && marker != '<' && marker != '=') {
+      at = i;
+      continue;
+    }
+    int values[2] = {-1, -1}, index = 0;
+    for (++i; i < rest.size() && ((rest[i] >= '0' && rest[i] <= '9') || rest[i] == ';'); ++i) {
+      if (rest[i] == ';') index = 1;
+      else values[index] = (values[index] < 0 ? 0 : values[index]) * 10 + (rest[i] - '0');
+    }
+    if (i >= rest.size() || rest[i] != 'u') {
+      at = i;
+      continue;
+    }
+    vterm_input_write(vt_, rest.data(), i + 1);
+    KittySequence(marker, values[0], values[1]);
+    rest.remove_prefix(i + 1);
+    at = 0;
   }
   vterm_input_write(vt_, rest.data(), rest.size());
 }
@@ -132,9 +209,20 @@ void VtermPty::Feed(const char *bytes, std::size_t length) {
 void VtermPty::ReadLoop() {
   char buf[4096];
   for (;;) {
-    pollfd p[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-    if (poll(p, 2, -1) < 0) continue;
-    if (p[1].revents != 0) return;
+    const int nextReply = SendDueReplies();
+    bool paused;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      paused = paused_;
+    }
+    pollfd p[2] = {{paused ? -1 : master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+    if (poll(p, 2, nextReply) <= 0) continue;
+    if (p[1].revents != 0) {
+      char c = 0;
+      if (read(wake_[0], &c, 1) != 1 || c == 'x') return;
+      continue;
+    }
+    if (p[0].revents == 0) continue;
     std::lock_guard<std::mutex> lock(mutex_);
     busy_ = true;
     ssize_t n = read(master_, buf, sizeof buf);
@@ -147,9 +235,52 @@ void VtermPty::ReadLoop() {
   }
 }
 
-void VtermPty::Type(std::string_view bytes) { Answer(bytes.data(), bytes.size(), this); }
+void VtermPty::Type(std::string_view bytes) { WriteToProgram(bytes.data(), bytes.size()); }
+
+void VtermPty::TypeCtrl(char key) {
+  const int flags = KittyFlags();
+  if ((flags & 1) == 0) {
+    Type(std::string(1, static_cast<char>(key & 0x1F)));
+    return;
+  }
+  const std::string code = "\x1b[" + std::to_string(static_cast<int>(key)) + ";5";
+  Type(code + "u" + ((flags & 2) != 0 ? code + ":3u" : ""));
+}
 
 void VtermPty::Signal(int sig) { kill(pid_, sig); }
+
+void VtermPty::DrawOver(std::string_view bytes) { (void)!write(slave_, bytes.data(), bytes.size()); }
+
+void VtermPty::PauseReading(bool paused) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    paused_ = paused;
+  }
+  char c = 'w';
+  (void)!write(wake_[1], &c, 1);
+}
+
+int VtermPty::KittyFlagsLocked() const { return kittyStack_.back(); }
+
+int VtermPty::KittyFlags() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return KittyFlagsLocked();
+}
+
+int VtermPty::KittyPushes() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return kittyPushes_;
+}
+
+std::size_t VtermPty::AnswersPending() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return delayed_.size();
+}
+
+int VtermPty::KittyPops() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return kittyPops_;
+}
 
 void VtermPty::Resize(int rows, int columns) {
   std::lock_guard<std::mutex> lock(mutex_);

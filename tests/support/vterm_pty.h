@@ -1,13 +1,16 @@
 // Runs a program in a pseudo-terminal drawn by a real terminal emulator
 // (libvterm): the test types bytes, waits for what the screen shows, reads
 // cells, colours and the cursor, and gets the exit status. The emulator
-// answers the program's cursor position and device attribute queries; it can
-// also pretend to speak the kitty keyboard protocol.
+// answers the program's cursor position and device attribute queries, if
+// asked after a delay, as over a slow link; it can also speak the kitty
+// keyboard protocol: it keeps the stack of flags the program pushes and pops
+// and sends keys as such a terminal does under the flags in force.
 #pragma once
 
 #include <sys/types.h>
 #include <termios.h>
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -24,8 +27,10 @@ class VtermPty {
   struct Options {
     int rows = 25;
     int columns = 80;
-    // Answer CSI ? u as a terminal with the kitty keyboard protocol does.
+    // Speak the kitty keyboard protocol.
     bool kittyKeyboard = false;
+    // Every answer to the program's questions arrives this much later.
+    int replyDelayMs = 0;
   };
 
   explicit VtermPty(Options options);
@@ -36,7 +41,17 @@ class VtermPty {
   // Starts argv[0] with the arguments argv[1..] on the terminal.
   bool Start(const std::vector<std::string> &argv);
   void Type(std::string_view bytes);
+  // Ctrl with `key` (a letter or one of [ \ ]), as the terminal sends it
+  // under the keyboard protocol's flags now: the control character, or
+  // the protocol's press and release.
+  void TypeCtrl(char key);
   void Signal(int sig);
+  // Output that does not come from the program, as a shell draws while the
+  // program is stopped.
+  void DrawOver(std::string_view bytes);
+  // Stops reading the program's output, so that its writes block once the
+  // terminal's queue is full, and starts again.
+  void PauseReading(bool paused);
   pid_t Pid() const { return pid_; }
   // Gives the terminal a new size, as a user dragging its window does: the
   // emulator redraws and the program's foreground group gets SIGWINCH.
@@ -65,11 +80,22 @@ class VtermPty {
   // The terminal mode now, and as it was before the program started.
   termios Mode() const;
   const termios &InitialMode() const { return initialMode_; }
+  // The kitty keyboard protocol: the flags in force, and how often the
+  // program pushed and popped them.
+  int KittyFlags();
+  int KittyPushes();
+  int KittyPops();
+  // Answers held back by replyDelayMs, not yet sent.
+  std::size_t AnswersPending();
 
  private:
   void ReadLoop();
   void Feed(const char *bytes, std::size_t length);
+  void KittySequence(char marker, int first, int second);
+  int KittyFlagsLocked() const;
   static void Answer(const char *bytes, std::size_t length, void *self);
+  void WriteToProgram(const char *bytes, std::size_t length);
+  int SendDueReplies();  // the milliseconds until the next one is due, or -1
 
   Options options_;
   VTerm *vt_ = nullptr;
@@ -83,6 +109,14 @@ class VtermPty {
   std::string pendingUtf8_;  // the start of a character still to come
   std::thread reader_;
   bool busy_ = false;
+  bool paused_ = false;
+  std::vector<int> kittyStack_{0};
+  int kittyPushes_ = 0, kittyPops_ = 0;
+  struct Reply {
+    std::chrono::steady_clock::time_point due;
+    std::string bytes;
+  };
+  std::vector<Reply> delayed_;
 };
 
 }  // namespace testsupport

@@ -184,8 +184,18 @@ Event EventOf(int code) {
 unsigned char NamedChar(Named name, int mods) {
   const KeyIdentity &key = NamedKey(name);
   if (mods & kModCtrl) {
-    if (name == Named::kEnter || name == Named::kKpEnter) return 10;
-    if (name == Named::kBackspace) return 0x7F;
+    switch (name) {
+      case Named::kEnter:
+      case Named::kKpEnter: return 10;
+      case Named::kBackspace: return 0x7F;
+      // A console gives these no character with Ctrl: a program reads
+      // their extended codes instead.
+      case Named::kTab:
+      case Named::kKpMultiply:
+      case Named::kKpSubtract:
+      case Named::kKpAdd: return 0;
+      default: break;
+    }
   }
   return key.ch;
 }
@@ -340,6 +350,14 @@ DecodeResult Kitty(const Csi &csi, KeyDecoderState &st) {
 }
 
 DecodeResult DispatchCsi(const Csi &csi, KeyDecoderState &st) {
+  // A cursor position report (CSI row;col R) looks like F3 with modifiers,
+  // whose first parameter is always 1: any other row is a report, and while
+  // a question is open a row of 1 is its answer.
+  if (csi.final == 'R' && csi.marker == 0 && !csi.hasIntermediate &&
+      (csi.Get(0, 0, 1) != 1 || st.positionReplies > 0)) {
+    if (st.positionReplies > 0) --st.positionReplies;
+    return Skip(csi.length);
+  }
   // Replies to queries (cursor position with '?', protocol flags, device
   // attributes) and anything with an intermediate byte are no keys.
   if (csi.marker != 0 || csi.hasIntermediate) return Skip(csi.length);

@@ -18,6 +18,9 @@ struct KeyDecoderState {
   // Which modifier keys the kitty protocol has reported held, to tell the
   // right Alt and Ctrl from the left ones.
   bool leftAlt = false, rightAlt = false, leftCtrl = false, rightCtrl = false, altGr = false;
+  // Cursor position questions the terminal has not answered yet: their
+  // answers are replies whenever they come, never keys.
+  int positionReplies = 0;
 };
 
 struct DecodeResult {

@@ -57,6 +57,8 @@ int Background(unsigned char a) { return ((a & 0x80) ? 100 : 40) + Ansi((a >> 4)
 Renderer::Renderer(int columns, int rows, OutputBuffer &out)
     : columns_(columns),
       rows_(rows),
+      viewColumns_(columns),
+      viewRows_(rows),
       out_(out),
       front_(new FrontCell[static_cast<std::size_t>(columns) * rows]),
       spans_(new int[static_cast<std::size_t>(rows) * 2]) {
@@ -137,54 +139,60 @@ void Renderer::PaintCell(int x, int y, unsigned char ch, unsigned char attr) {
   const Utf8Glyph &g = Cp437Glyph(ch);
   out_.Put(g.bytes, g.length);
   Front(x, y) = {ch, attr, true, -1};
-  if (x == columns_ - 1) pendingWrap_ = true;
+  if (x == viewColumns_ - 1) pendingWrap_ = true;
   else ++cx_;
 }
 
 // Reaching column x of row y by drawing the few unchanged cells between the
 // cursor and it again, when that is shorter than a cursor motion.
 bool Renderer::Bridge(ScreenBuffer &screen, int x, int y) {
-  if (cy_ != y || pendingWrap_ || cx_ < 0 || cx_ >= x || x - cx_ > 3) return false;
+  const int row = y - top_;
+  if (cy_ != row || pendingWrap_ || cx_ < 0 || cx_ >= x || x - cx_ > 3) return false;
   int bytes = 0;
   for (int i = cx_; i < x; ++i) {
-    const FrontCell &f = Front(i, y);
+    const FrontCell &f = Front(i, row);
     if (!Same(screen.At(i, y), f) || f.attr != pen_) return false;
     bytes += Cp437Glyph(f.ch).length;
   }
   if (bytes > (x - cx_ == 1 ? 3 : 4)) return false;
   for (int i = cx_; i < x; ++i) {
-    const Utf8Glyph &g = Cp437Glyph(Front(i, y).ch);
+    const Utf8Glyph &g = Cp437Glyph(Front(i, row).ch);
     out_.Put(g.bytes, g.length);
   }
   cx_ = x;
   return true;
 }
 
+// Row y of the buffer, columns [first, last], on its row of the terminal.
 void Renderer::PaintRow(ScreenBuffer &screen, int y, int first, int last) {
+  const int row = y - top_, width = ShownColumns();
   // From `blankFrom` on, the row is blank in the default colours.
-  int blankFrom = columns_;
+  int blankFrom = width;
   while (blankFrom > 0) {
     const ScreenCell &c = screen.At(blankFrom - 1, y);
     if (c.foreign >= 0 || c.ch != ' ' || (c.attr & 0xFF) != kDefault) break;
     --blankFrom;
   }
   for (int x = first; x <= last; ++x) {
-    if (Same(screen.At(x, y), Front(x, y))) continue;
-    if (screen.At(x, y).foreign >= 0) screen.Resolve(x, y);
-    if (last == columns_ - 1 && x >= blankFrom) {
+    if (Same(screen.At(x, y), Front(x, row))) continue;
+    if (screen.At(x, y).foreign >= 0) {
+      screen.Resolve(x, y);
+      if (Same(screen.At(x, y), Front(x, row))) continue;
+    }
+    if (last == width - 1 && x >= blankFrom) {
       int differing = 0;
-      for (int i = x; i < columns_; ++i) differing += Same(screen.At(i, y), Front(i, y)) ? 0 : 1;
+      for (int i = x; i < width; ++i) differing += Same(screen.At(i, y), Front(i, row)) ? 0 : 1;
       if (differing > (pen_ == kDefault ? 3 : 6)) {
-        MoveTo(x, y);
+        MoveTo(x, row);
         SetPen(kDefault);
         out_.Put("\x1b[K");
-        for (int i = x; i < columns_; ++i) Front(i, y) = {' ', kDefault, true, -1};
+        for (int i = x; i < width; ++i) Front(i, row) = {' ', kDefault, true, -1};
         return;
       }
     }
     const ScreenCell &c = screen.At(x, y);
     Bridge(screen, x, y);
-    PaintCell(x, y, c.ch, static_cast<unsigned char>(c.attr & 0xFF));
+    PaintCell(x, row, c.ch, static_cast<unsigned char>(c.attr & 0xFF));
   }
 }
 
@@ -212,12 +220,46 @@ void Renderer::Render(ScreenBuffer &screen) {
   for (int y = 0; y < rows_; ++y)
     if (!screen.TakeDirty(y, &spans_[2 * y], &spans_[2 * y + 1])) spans_[2 * y] = -1;
   screen.ClearDirtyFlag();
-  if (ClearAll(screen)) return;
-  for (int y = 0; y < rows_; ++y)
-    if (spans_[2 * y] >= 0) PaintRow(screen, y, spans_[2 * y], spans_[2 * y + 1]);
+  if (ShowsAll() && ClearAll(screen)) return;
+  // Rows out of view are painted when the view comes to them.
+  const int width = ShownColumns();
+  for (int y = top_; y < top_ + ShownRows(); ++y) {
+    const int first = spans_[2 * y], last = spans_[2 * y + 1];
+    if (first >= 0 && first < width) PaintRow(screen, y, first, last < width ? last : width - 1);
+  }
+}
+
+int Renderer::TopFor(int cursorRow) const {
+  if (viewRows_ >= rows_ || cursorRow < viewRows_) return 0;
+  return (cursorRow < rows_ ? cursorRow : rows_ - 1) - viewRows_ + 1;
+}
+
+void Renderer::Resize(int columns, int rows) {
+  viewColumns_ = columns;
+  viewRows_ = rows;
+}
+
+void Renderer::Repaint(ScreenBuffer &screen) {
+  top_ = TopFor(screen.cursor.Y);
+  pen_ = -1;
+  SetPen(kDefault);
+  out_.Put("\x1b[H\x1b[2J");
+  cx_ = cy_ = 0;
+  pendingWrap_ = false;
+  for (int y = 0; y < ShownRows(); ++y)
+    for (int x = 0; x < ShownColumns(); ++x) Front(x, y) = {' ', kDefault, true, -1};
+  for (int y = top_; y < top_ + ShownRows(); ++y) screen.MarkDirty(y, 0, columns_ - 1);
+  Render(screen);
+}
+
+void Renderer::Follow(ScreenBuffer &screen) {
+  if (!ShowsAll() && TopFor(screen.cursor.Y) != top_) Repaint(screen);
 }
 
 void Renderer::Shift(const RowShift &shift, bool blankFill) {
+  // A partial view repaints the rows that moved instead (they are marked
+  // changed).
+  if (!ShowsAll()) return;
   const int n = shift.delta < 0 ? -shift.delta : shift.delta;
   if (blankFill) SetPen(kDefault);
   Seq s;
@@ -258,8 +300,9 @@ void Renderer::Shift(const RowShift &shift, bool blankFill) {
 }
 
 void Renderer::PlaceCursor(int x, int y) {
-  if (x < 0 || y < 0 || x >= columns_ || y >= rows_) return;
-  MoveTo(x, y);
+  if (x < 0 || y < 0 || x >= columns_ || y >= rows_ || y - top_ >= ShownRows()) return;
+  // A cursor cut off by the terminal's width stands at its right edge.
+  MoveTo(x < ShownColumns() ? x : ShownColumns() - 1, y - top_);
 }
 
 void Renderer::Bell() { out_.Put('\a'); }

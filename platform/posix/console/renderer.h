@@ -5,6 +5,12 @@
 // blank line ends and whole blank screens with one sequence, and turns
 // whole-width row scrolls into terminal scrolls instead of repainting.
 //
+// The terminal may be smaller than the buffer (it was resized): then it shows
+// the part of the buffer around the cursor, as a console window smaller than
+// its buffer does: the rows that end at the cursor's row, cut to the
+// terminal's width. Where it is larger, the buffer stands in its top-left
+// corner.
+//
 // Attribute 0x07 is drawn in the terminal's default colours; every other
 // attribute in the 16 ANSI colours. Cells are drawn as code page 437 glyphs
 // in UTF-8, so no control byte from a cell ever reaches the terminal.
@@ -28,6 +34,13 @@ class Renderer {
   // ... or a blank screen in default colours.
   void AssumeBlank();
   void AssumeCursor(int x, int y);
+  // The terminal's size; the buffer's at first. Repaint follows.
+  void Resize(int columns, int rows);
+  // The terminal shows something unknown (after a stop, or a resize): draw
+  // it all again from `screen`.
+  void Repaint(ScreenBuffer &screen);
+  // Keeps the cursor's row in view; a move of the view repaints it.
+  void Follow(ScreenBuffer &screen);
 
   // Draws every cell of `screen` that changed, and takes the changes.
   void Render(ScreenBuffer &screen);
@@ -45,8 +58,13 @@ class Renderer {
     bool known;
     std::int32_t foreign;
   };
+  // Indexed by terminal cell: the view never exceeds the buffer's size.
   FrontCell &Front(int x, int y) { return front_[y * columns_ + x]; }
   static bool Same(const ScreenCell &s, const FrontCell &f);
+  int ShownColumns() const { return viewColumns_ < columns_ ? viewColumns_ : columns_; }
+  int ShownRows() const { return viewRows_ < rows_ ? viewRows_ : rows_; }
+  bool ShowsAll() const { return viewColumns_ == columns_ && viewRows_ == rows_; }
+  int TopFor(int cursorRow) const;
   bool ClearAll(ScreenBuffer &screen);
   void PaintRow(ScreenBuffer &screen, int y, int first, int last);
   bool Bridge(ScreenBuffer &screen, int x, int y);
@@ -54,7 +72,9 @@ class Renderer {
   void MoveTo(int x, int y);
   void SetPen(unsigned char attr);
 
-  int columns_, rows_;
+  int columns_, rows_;          // the buffer's
+  int viewColumns_, viewRows_;  // the terminal's
+  int top_ = 0;                 // the buffer row in the terminal's top row
   OutputBuffer &out_;
   std::unique_ptr<FrontCell[]> front_;
   std::unique_ptr<int[]> spans_;

@@ -2,10 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include "platform/posix/console/renderer.h"
 #include "platform/posix/console/terminal_io.h"
 #include "platform/posix/console/terminal_replies.h"
+#include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
 
 namespace posix::console {
@@ -22,24 +22,9 @@ namespace {
 
 constexpr int kReplyTimeoutMs = 500;  // for the answers to the start-up questions
 constexpr int kEscapeTimeoutMs = 50;  // after which a lone ESC is the Esc key
-// Flags of the kitty keyboard protocol: disambiguate, report event types,
-// report alternate keys, report all keys as escape codes, report text.
-constexpr char kKittyPush[] = "\x1b[>31u";
-constexpr char kKittyPop[] = "\x1b[<u";
-constexpr char kColoursReset[] = "\x1b[m";
 
-// What ConsoleHostRestore needs, kept where a signal handler can reach it.
 int gFd = -1;
-termios gSaved;
-char gRestore[16];
-std::size_t gRestoreLength = 0;
-std::atomic<bool> gArmed{false};
-std::atomic<bool> gRestored{false};
-OutputBuffer *gOutput = nullptr;
 std::atomic<unsigned long long> gBytes{0}, gWrites{0};
-
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-struct sigaction gPrevious[3];
 
 void SendToTerminal(void *, const char *bytes, std::size_t length) {
   gWrites.fetch_add(1, std::memory_order_relaxed);
@@ -65,9 +50,13 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
  public:
   TerminalHost(int columns, int rows) : TerminalParts(columns, rows), ConsoleHost(TerminalParts::screen) {}
 
-  void Begin(const StartupReplies &replies, const unsigned char *typed, std::size_t typedLength) {
+  OutputBuffer &Output() { return out; }
+
+  void Begin(const StartupReplies &replies, int terminalColumns, int terminalRows, const unsigned char *typed,
+             std::size_t typedLength) {
     screen.MakeForeign();
     renderer.AssumeForeign();
+    renderer.Resize(terminalColumns, terminalRows);
     if (replies.gotPosition) {
       int x = replies.column - 1, y = replies.row - 1;
       if (x >= screen.Columns()) x = screen.Columns() - 1;
@@ -75,21 +64,23 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
       screen.cursor = {static_cast<SHORT>(x), static_cast<SHORT>(y)};
       renderer.AssumeCursor(x, y);
     }
-    keys_.reportsReleases = replies.kittyKeyboard;
+    // A report still to come is a reply, whenever it arrives.
+    keys_.positionReplies = replies.gotPosition ? 0 : 1;
     std::memcpy(pending_, typed, typedLength);
     pendingLength_ = typedLength;
     lastByteMs_ = NowMs();
   }
 
-  OutputBuffer &Output() { return out; }
-
   void Present() override {
+    Service();
+    renderer.Follow(screen);
     renderer.PlaceCursor(screen.cursor.X, screen.cursor.Y);
     out.Flush();
   }
 
   BOOL InputCount(DWORD *count) override {
     Present();
+    SetKeyboardProtocol(true);
     Pump();
     if (count != nullptr) *count = static_cast<DWORD>(queued_);
     return TRUE;
@@ -97,6 +88,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
 
   BOOL ReadInput(INPUT_RECORD *records, DWORD length, DWORD *read) override {
     Present();
+    SetKeyboardProtocol(true);
     DWORD n = 0;
     for (;;) {
       Pump();
@@ -106,7 +98,9 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
         long long left = kEscapeTimeoutMs - (NowMs() - lastByteMs_);
         wait = left < 1 ? 1 : static_cast<int>(left);
       }
-      WaitReadable(gFd, wait);
+      // A signal ends the wait, so that a resume or a resize is served.
+      pollfd p{gFd, POLLIN, 0};
+      if (poll(&p, 1, wait) < 0) Present();
     }
     while (n < length && queued_ > 0) {
       records[n++] = queue_[head_];
@@ -128,6 +122,17 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   static constexpr std::size_t kQueueSize = 256;
   static constexpr std::size_t kPendingSize = 512;
 
+  // What signals asked of the console: after a stop or a resize the
+  // terminal shows something else, so it is drawn again from the buffer.
+  void Service() {
+    const bool continued = TakeContinued(), resized = TakeResized();
+    if (!continued && !resized) return;
+    int columns, rows;
+    TerminalSize(gFd, &columns, &rows);
+    renderer.Resize(columns, rows);
+    renderer.Repaint(screen);
+  }
+
   // Reads what the terminal sent and decodes the complete keys in it.
   void Pump() {
     while (!ended_ && pendingLength_ < kPendingSize && WaitReadable(gFd, 0)) {
@@ -140,6 +145,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
       pendingLength_ += static_cast<std::size_t>(got);
       lastByteMs_ = NowMs();
     }
+    keys_.reportsReleases = KeyboardProtocolOn();
     Decode(false);
     if (pendingLength_ > 0 && NowMs() - lastByteMs_ >= kEscapeTimeoutMs) Decode(true);
   }
@@ -149,11 +155,19 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
     while (at < pendingLength_ && kQueueSize - queued_ >= 2) {
       DecodeResult r = DecodeKey(pending_ + at, pendingLength_ - at, final, keys_);
       if (r.kind == DecodeResult::kNeedMore) break;
+      at += r.consumed;
+      if (r.kind != DecodeResult::kKeys) continue;
+      // Where the protocol hides Ctrl+C, Ctrl+\ and Ctrl+Z from the terminal
+      // driver, they do what the driver would have done.
+      const KEY_EVENT_RECORD &key = r.records[0].Event.KeyEvent;
+      if (int sig = key.bKeyDown ? SignalForKey(static_cast<unsigned char>(key.uChar.AsciiChar)) : 0; sig != 0) {
+        RaiseForKey(sig);
+        continue;
+      }
       for (int i = 0; i < r.count; ++i) {
         queue_[(head_ + queued_) % kQueueSize] = r.records[i];
         ++queued_;
       }
-      at += r.consumed;
     }
     std::memmove(pending_, pending_ + at, pendingLength_ - at);
     pendingLength_ -= at;
@@ -170,46 +184,6 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
 
 TerminalHost *gHost = nullptr;
 bool gTried = false;
-
-void OnSignal(int sig, siginfo_t *info, void *context) {
-  ConsoleHostRestore();
-  for (int i = 0; i < 3; ++i) {
-    if (kSignals[i] != sig) continue;
-    const struct sigaction &prev = gPrevious[i];
-    if ((prev.sa_flags & SA_SIGINFO) != 0 && prev.sa_sigaction != nullptr) {
-      prev.sa_sigaction(sig, info, context);
-      return;
-    }
-    if ((prev.sa_flags & SA_SIGINFO) == 0 && prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN) {
-      prev.sa_handler(sig);
-      return;
-    }
-  }
-  // The default action, once the handler returns and the signal is unblocked.
-  struct sigaction dfl {};
-  dfl.sa_handler = SIG_DFL;
-  sigemptyset(&dfl.sa_mask);
-  sigaction(sig, &dfl, nullptr);
-  raise(sig);
-}
-
-void InstallSignalHandlers() {
-  for (int i = 0; i < 3; ++i) {
-    sigaction(kSignals[i], nullptr, &gPrevious[i]);
-    if ((gPrevious[i].sa_flags & SA_SIGINFO) == 0 && gPrevious[i].sa_handler == SIG_IGN) continue;
-    struct sigaction sa {};
-    sa.sa_sigaction = OnSignal;
-    sa.sa_flags = SA_SIGINFO | SA_RESTART;
-    sigfillset(&sa.sa_mask);
-    sigaction(kSignals[i], &sa, nullptr);
-  }
-}
-
-void AddRestore(const char *s) {
-  std::size_t n = std::strlen(s);
-  std::memcpy(gRestore + gRestoreLength, s, n);
-  gRestoreLength += n;
-}
 
 // Asks for the cursor position and the keyboard protocol; the keys typed
 // meanwhile stay in `typed`.
@@ -240,33 +214,25 @@ ConsoleHost *Terminal() {
   gTried = true;
   int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  if (tcgetattr(fd, &gSaved) != 0) {
+  termios saved;
+  if (tcgetattr(fd, &saved) != 0) {
     close(fd);
     return nullptr;
   }
   gFd = fd;
-  int columns, rows;
-  TerminalSize(fd, &columns, &rows);
-
-  AddRestore(kColoursReset);
-  gArmed.store(true);
-  InstallSignalHandlers();
-  std::atexit(ConsoleHostRestore);
-  // TCSANOW: keys typed before now stay pending and still count.
-  termios keyMode;
-  MakeKeyMode(gSaved, &keyMode);
-  tcsetattr(fd, TCSANOW, &keyMode);
+  int terminalColumns, terminalRows;
+  TerminalSize(fd, &terminalColumns, &terminalRows);
+  int columns = terminalColumns, rows = terminalRows;
+  ClampConsoleSize(&columns, &rows);
+  auto *host = new TerminalHost(columns, rows);
+  ArmTerminal(fd, saved, &host->Output());
 
   unsigned char typed[512];
   std::size_t typedLength = 0;
   StartupReplies replies = Ask(typed, sizeof typed, &typedLength);
-  if (replies.kittyKeyboard) {
-    AddRestore(kKittyPop);
-    WriteAll(fd, kKittyPush, sizeof kKittyPush - 1);
-  }
-  gHost = new TerminalHost(columns, rows);
-  gHost->Begin(replies, typed, typedLength);
-  gOutput = &gHost->Output();
+  if (replies.kittyKeyboard) TerminalSpeaksKeyboardProtocol();
+  host->Begin(replies, terminalColumns, terminalRows, typed, typedLength);
+  gHost = host;
   return gHost;
 }
 
@@ -292,21 +258,17 @@ void ForgetTerminalFd(int fd) {
 }
 
 void BeforeOutsideWait() {
+  if (gHost == nullptr) return;
+  gHost->Present();
+  // The terminal driver sees Ctrl+C again while the process waits elsewhere.
+  SetKeyboardProtocol(false);
+}
+
+void AfterInterruptedWait() {
   if (gHost != nullptr) gHost->Present();
 }
 
-void AfterInterruptedWait() {}
-
 }  // namespace posix::console
-
-void ConsoleHostRestore() {
-  using namespace posix::console;
-  if (!gArmed.load() || gRestored.exchange(true)) return;
-  // What is drawn but not yet sent goes first, as it is: no drawing here.
-  if (gOutput != nullptr && gOutput->Size() > 0) WriteAll(gFd, gOutput->Data(), gOutput->Size());
-  WriteAll(gFd, gRestore, gRestoreLength);
-  tcsetattr(gFd, TCSANOW, &gSaved);
-}
 
 posix::TerminalOutputStats posix::TerminalHostStats() {
   return {posix::console::gBytes.load(), posix::console::gWrites.load()};

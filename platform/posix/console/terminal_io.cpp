@@ -54,4 +54,10 @@ void TerminalSize(int fd, int *columns, int *rows) {
   }
 }
 
+void ClampConsoleSize(int *columns, int *rows) {
+  if (*columns > kMaxConsoleSide) *columns = kMaxConsoleSide;
+  if (*rows > kMaxConsoleSide) *rows = kMaxConsoleSide;
+  if (static_cast<long>(*columns) * *rows > kMaxConsoleCells) *rows = static_cast<int>(kMaxConsoleCells / *columns);
+}
+
 }  // namespace posix::console

@@ -20,4 +20,12 @@ void MakeKeyMode(const termios &from, termios *to);
 // The terminal's size in cells, or 80 by 25 when it can't be asked.
 void TerminalSize(int fd, int *columns, int *rows);
 
+// The largest console buffer the terminal host makes, whatever size a
+// terminal reports: a side of a console's screen buffer is below 32767
+// cells, and at most 2^20 cells in all (about 40 MB of host memory with the
+// renderer's copy and its output buffer); the rows give way first.
+constexpr int kMaxConsoleSide = 32766;
+constexpr long kMaxConsoleCells = 1L << 20;
+void ClampConsoleSize(int *columns, int *rows);
+
 }  // namespace posix::console

@@ -6,7 +6,8 @@
 //   console_child typeahead LOG     the same, but start the console late
 //   console_child info LOG          log the screen buffer info after some raw output
 //   console_child wait              start the console and wait for a signal
-//   console_child restore-exit      restore the terminal by hand, then _exit(3)
+//   console_child restore-exit      read keys once, restore the terminal by hand, then _exit(3)
+//   console_child restore-blocked   read keys until one, fill the terminal's queue, then end
 //   console_child bench LOG         paint the report and log the terminal's figures
 #include <fcntl.h>
 #include <unistd.h>
@@ -93,8 +94,9 @@ int main(int argc, char **argv) {
   }
   if (mode == "wait") {
     StartConsole();
-    Say("ready\r\n");
     DWORD count;
+    GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
+    Say("ready\r\n");
     for (;;) {
       Sleep(1);
       GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
@@ -102,10 +104,27 @@ int main(int argc, char **argv) {
   }
   if (mode == "restore-exit") {
     StartConsole();
+    DWORD count;
+    GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
     Say("ready\r\n");
     ConsoleHostRestore();
     ConsoleHostRestore();
     _exit(3);
+  }
+  if (mode == "restore-blocked") {
+    // The restore at the end then waits in its write until the terminal
+    // reads again.
+    StartConsole();
+    Say("ready\r\n");
+    INPUT_RECORD r;
+    DWORD got = 0;
+    ReadConsoleInputA(GetStdHandle(STD_INPUT_HANDLE), &r, 1, &got);
+    int tty = open("/dev/tty", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    char fill[4096];
+    std::memset(fill, 'x', sizeof fill);
+    while (write(tty, fill, sizeof fill) > 0) {
+    }
+    return 0;
   }
   if (mode == "bench") {
     CONSOLE_SCREEN_BUFFER_INFO info = StartConsole();

@@ -30,9 +30,7 @@ std::ostream &operator<<(std::ostream &os, const Rec &r) {
 
 // Feeds the bytes `chunk` bytes at a time, as they might arrive, decoding
 // what is complete after each piece; at the end the escape timeout passes.
-std::vector<Rec> Decode(const std::string &bytes, bool kitty, std::size_t chunk) {
-  KeyDecoderState state;
-  state.reportsReleases = kitty;
+std::vector<Rec> Decode(const std::string &bytes, KeyDecoderState &state, std::size_t chunk) {
   std::vector<Rec> out;
   std::string pending;
   auto run = [&](bool final) {
@@ -56,6 +54,12 @@ std::vector<Rec> Decode(const std::string &bytes, bool kitty, std::size_t chunk)
   }
   run(true);
   return out;
+}
+
+std::vector<Rec> Decode(const std::string &bytes, bool kitty, std::size_t chunk) {
+  KeyDecoderState state;
+  state.reportsReleases = kitty;
+  return Decode(bytes, state, chunk);
 }
 
 // A typed key without release reports: its key-down and key-up records.
@@ -150,6 +154,12 @@ TEST(KeyDecoderTest, KittyKeyboardProtocol) {
       {"alt+a", "\x1b[97;3u", {{true, 'A', 0x1E, 'a', kAlt}}},
       {"escape", "\x1b[27u", {{true, VK_ESCAPE, 0x01, 27, 0}}},
       {"ctrl+enter", "\x1b[13;5u", {{true, VK_RETURN, 0x1C, 10, kCtrl}}},
+      // Keys a console gives no character with Ctrl, so that their
+      // extended codes are read.
+      {"ctrl+tab", "\x1b[9;5u", {{true, VK_TAB, 0x0F, 0, kCtrl}}},
+      {"ctrl+keypad star", "\x1b[57411;5u", {{true, VK_MULTIPLY, 0x37, 0, kCtrl}}},
+      {"ctrl+keypad minus", "\x1b[57412;5u", {{true, VK_SUBTRACT, 0x4A, 0, kCtrl}}},
+      {"ctrl+keypad plus", "\x1b[57413;5u", {{true, VK_ADD, 0x4E, 0, kCtrl}}},
       {"backspace", "\x1b[127u", {{true, VK_BACK, 0x0E, 8, 0}}},
       {"keypad 0 with num lock", "\x1b[57399;129u", {{true, VK_NUMPAD0, 0x52, '0', NUMLOCK_ON}}},
       {"keypad enter", "\x1b[57414u", {{true, VK_RETURN, 0x1C, 13, kEnh}}},
@@ -182,6 +192,33 @@ TEST(KeyDecoderTest, KittyKeyboardProtocol) {
   for (const Case &c : cases) {
     EXPECT_EQ(Decode(c.bytes, true, c.bytes.size() + 1), c.want) << c.name;
     EXPECT_EQ(Decode(c.bytes, true, 3), c.want) << c.name << ", in pieces";
+  }
+}
+
+// A cursor position report has the form of F3 with modifiers (CSI 1;m R):
+// any other row is a report, and a row of 1 is one while a question is open.
+TEST(KeyDecoderTest, CursorReportsAreNoKeys) {
+  struct ReportCase {
+    const char *name;
+    int open;  // questions asked and not answered
+    std::string bytes;
+    std::vector<Rec> want;
+    int openAfter;
+  };
+  const std::vector<ReportCase> cases = {
+      {"a report nobody asked for", 0, "\x1b[24;80R", {}, 0},
+      {"ctrl+f3, nothing asked", 0, "\x1b[1;5R", Press(VK_F1 + 2, 0x3D, 0, kCtrl), 0},
+      {"the answer from the top row", 1, "\x1b[1;5R", {}, 0},
+      {"the answer, then ctrl+f3", 1, "\x1b[1;1R\x1b[1;5R", Press(VK_F1 + 2, 0x3D, 0, kCtrl), 0},
+      {"f3 in its other form", 1, "\x1bOR", Press(VK_F1 + 2, 0x3D, 0, 0), 1},
+  };
+  for (const ReportCase &c : cases) {
+    for (std::size_t chunk : {c.bytes.size(), std::size_t{1}}) {
+      KeyDecoderState state;
+      state.positionReplies = c.open;
+      EXPECT_EQ(Decode(c.bytes, state, chunk), c.want) << c.name << " in pieces of " << chunk;
+      EXPECT_EQ(state.positionReplies, c.openAfter) << c.name;
+    }
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <vterm.h>
 
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -18,6 +19,7 @@ using posix::console::OutputBuffer;
 using posix::console::Renderer;
 using posix::console::RowShift;
 using posix::console::ScreenBuffer;
+using posix::console::ScreenCell;
 
 struct Rig {
   Rig(int w, int h, bool blank = true)
@@ -142,18 +144,25 @@ TEST(RendererTest, StartsFromUnknownColoursAndLeavesUnknownContentAlone) {
 }
 
 // The renderer's output, fed to a terminal emulator, must always show the
-// screen buffer: cells, colours and the cursor.
-TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterAnyOperations) {
+// screen buffer: cells, colours and the cursor. On a terminal of another
+// size than the buffer: the part of the buffer around the cursor, the rows
+// that end at its row, cut to the terminal's width.
+void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps) {
   constexpr int w = 17, h = 6;
-  VTerm *vt = vterm_new(h, w);
+  VTerm *vt = vterm_new(viewH, viewW);
   vterm_set_utf8(vt, 1);
   VTermScreen *vs = vterm_obtain_screen(vt);
   vterm_screen_reset(vs, 1);
   Rig rig(w, h);
   rig.onSend = [&](const char *b, std::size_t n) { vterm_input_write(vt, b, n); };
+  if (viewW != w || viewH != h) {
+    rig.renderer.Resize(viewW, viewH);
+    rig.renderer.Repaint(rig.screen);
+  }
+  const int shownW = std::min(w, viewW), shownH = std::min(h, viewH);
   std::mt19937 rng(99);
   auto any = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  for (int step = 0; step < 4000; ++step) {
+  for (int step = 0; step < steps; ++step) {
     WORD attr = static_cast<WORD>(any(0, 3) == 0 ? any(0, 255) : 0x07);
     switch (any(0, 5)) {
       case 0:
@@ -183,26 +192,43 @@ TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterAnyOperations) {
       default: break;
     }
     int cx = any(0, w - 1), cy = any(0, h - 1);
+    rig.screen.cursor = {static_cast<SHORT>(cx), static_cast<SHORT>(cy)};
+    rig.renderer.Follow(rig.screen);
     rig.renderer.PlaceCursor(cx, cy);
     rig.out.Flush();
-    for (int y = 0; y < h; ++y) {
-      for (int x = 0; x < w; ++x) {
+    const int top = cy < shownH ? 0 : cy - shownH + 1;
+    const std::string where = " on " + std::to_string(viewW) + "x" + std::to_string(viewH) + ", step " +
+                              std::to_string(step);
+    for (int y = 0; y < viewH; ++y) {
+      for (int x = 0; x < viewW; ++x) {
         VTermScreenCell cell;
         vterm_screen_get_cell(vs, VTermPos{y, x}, &cell);
-        const auto &want = rig.screen.At(x, y);
+        const bool inBuffer = x < shownW && y < shownH;
+        const ScreenCell want = inBuffer ? rig.screen.At(x, y + top) : ScreenCell{' ', 0x07, -1};
         char32_t shown = cell.chars[0] == 0 ? U' ' : static_cast<char32_t>(cell.chars[0]);
-        ASSERT_EQ(shown, consoletest::ExpectedGlyph(want.ch)) << "step " << step << " at " << x << "," << y;
+        ASSERT_EQ(shown, consoletest::ExpectedGlyph(want.ch)) << where << " at " << x << "," << y;
         auto [fg, bg] = consoletest::ExpectedColors(want.attr);
         int gotFg = VTERM_COLOR_IS_DEFAULT_FG(&cell.fg) ? -1 : cell.fg.indexed.idx;
         int gotBg = VTERM_COLOR_IS_DEFAULT_BG(&cell.bg) ? -1 : cell.bg.indexed.idx;
-        ASSERT_EQ(std::make_pair(gotFg, gotBg), std::make_pair(fg, bg)) << "step " << step << " at " << x << "," << y;
+        ASSERT_EQ(std::make_pair(gotFg, gotBg), std::make_pair(fg, bg)) << where << " at " << x << "," << y;
       }
     }
     VTermPos pos;
     vterm_state_get_cursorpos(vterm_obtain_state(vt), &pos);
-    ASSERT_EQ(std::make_pair(pos.col, pos.row), std::make_pair(cx, cy)) << "step " << step;
+    ASSERT_EQ(std::make_pair(pos.col, pos.row), std::make_pair(std::min(cx, shownW - 1), cy - top)) << where;
   }
   vterm_free(vt);
+}
+
+TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterAnyOperations) {
+  ShowsTheBufferAfterAnyOperations(17, 6, 4000);
+}
+
+TEST(RendererTest, ATerminalOfAnotherSizeShowsThePartAroundTheCursor) {
+  struct View {
+    int columns, rows;
+  };
+  for (View v : {View{9, 4}, View{17, 2}, View{25, 9}, View{1, 1}}) ShowsTheBufferAfterAnyOperations(v.columns, v.rows, 1500);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/console/terminal_io.h"
 #include "platform/posix/console_host.h"
 #include "tests/platform/posix/cell_expect.h"
 #include "tests/platform/posix/console_scripts.h"
@@ -160,6 +161,7 @@ TEST(TerminalHostTest, DecodesTheKittyProtocolOnceTheTerminalSpeaksIt) {
        {"D 12 38 00 0002", "D 66 4D 36 0002", "U 66 4D 36 0002", "D 65 4C 35 0002", "U 65 4C 35 0002",
         "U 12 38 00 0000"}},
       {"keypad slash", "\x1b[57410u", {"D 6F 35 2F 0100"}},
+      {"ctrl+tab has no character", "\x1b[9;5u", {"D 09 0F 00 0008"}},
       {"escape needs no timeout", "\x1b[27u\x1b[27;1:3u", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
   });
 }
@@ -191,6 +193,9 @@ TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
       {"SIGTERM", "wait", false, [](VtermPty &p) { p.Signal(SIGTERM); }, SIGTERM, 0},
       {"SIGHUP", "wait", true, [](VtermPty &p) { p.Signal(SIGHUP); }, SIGHUP, 0},
       {"Ctrl+C", "wait", false, [](VtermPty &p) { p.Type("\x03"); }, SIGINT, 0},
+      {"Ctrl+C under the keyboard protocol", "wait", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 0},
+      {"Ctrl+\\", "wait", false, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 0},
+      {"SIGABRT", "wait", true, [](VtermPty &p) { p.Signal(SIGABRT); }, SIGABRT, 0},
       {"restored by hand, then _exit", "restore-exit", true, [](VtermPty &) {}, 0, 3},
   };
   for (const Case &c : cases) {
@@ -213,6 +218,60 @@ TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
     std::string out = pty.Output();
     std::string tail = c.kitty ? "\x1b[m\x1b[<u" : "\x1b[m";
     EXPECT_EQ(out.substr(out.size() - std::min(out.size(), tail.size())), tail) << c.name;
+    EXPECT_EQ(pty.KittyPushes(), c.kitty ? 1 : 0) << c.name;
+    EXPECT_EQ(pty.KittyPops(), pty.KittyPushes()) << c.name;
+  }
+}
+
+// A signal that arrives while the terminal is being put back waits for it
+// to be done, then ends the process.
+TEST(TerminalHostTest, ASignalDuringTheRestoreWaitsForIt) {
+  VtermPty pty({10, 40, true});
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "restore-blocked"}));
+  ASSERT_TRUE(pty.WaitForText("ready"));
+  pty.PauseReading(true);
+  pty.Type("g");
+  const std::string proc = "/proc/" + std::to_string(pty.Pid());
+  auto firstField = [](const std::string &path) {
+    std::ifstream f(path);
+    std::string word;
+    f >> word;
+    return word;
+  };
+  // In write(2) (system call 1) for good: the terminal's queue is full.
+  ASSERT_TRUE(VtermPty::WaitUntil([&] { return firstField(proc + "/syscall") == "1"; }));
+  pty.Signal(SIGTERM);
+  auto pendingTerm = [&] {
+    std::ifstream status(proc + "/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0)
+        if (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGTERM - 1))) return true;
+    return false;
+  };
+  EXPECT_TRUE(VtermPty::WaitUntil(pendingTerm, 2000)) << "SIGTERM was not held off";
+  pty.PauseReading(false);
+  ASSERT_TRUE(pty.WaitForExit());
+  EXPECT_TRUE(WIFSIGNALED(pty.Status()) && WTERMSIG(pty.Status()) == SIGTERM);
+  ExpectModeRestored(pty, "after the restore");
+  EXPECT_TRUE(pty.Output().ends_with("\x1b[m\x1b[<u"));
+}
+
+TEST(TerminalHostTest, ClampsTheBufferOfAnAbsurdTerminal) {
+  struct Size {
+    int columns, rows;
+    bool operator==(const Size &) const = default;
+  };
+  const std::vector<std::pair<Size, Size>> cases = {
+      {{80, 25}, {80, 25}},
+      {{1024, 1024}, {1024, 1024}},
+      {{60000, 60000}, {32766, 32}},
+      {{2000, 1000}, {2000, 524}},
+      {{1, 65535}, {1, 32766}},
+  };
+  for (const auto &[reported, want] : cases) {
+    Size got = reported;
+    posix::console::ClampConsoleSize(&got.columns, &got.rows);
+    EXPECT_TRUE(got == want) << reported.columns << "x" << reported.rows << " gave " << got.columns << "x" << got.rows;
   }
 }
 

@@ -1,0 +1,268 @@
+// The grade program on the terminals users have: keys and signals that end
+// or stop it (also where the kitty keyboard protocol hides the keys from the
+// terminal driver), suspend and resume, answers that come late over a slow
+// link, and resizes. Every run must leave the terminal as it found it.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <termios.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/grades/grade_run.h"
+
+namespace {
+
+using gradetest::DriveRoot;
+using gradetest::kSampleGrades;
+using gradetest::kWorkedExample;
+using gradetest::ProcessState;
+using gradetest::Report;
+using gradetest::RunGrades;
+using gradetest::RunOptions;
+using gradetest::RunResult;
+using testsupport::VtermPty;
+
+void ExpectTerminalBack(const RunResult &run) {
+  EXPECT_TRUE(run.modeRestored);
+  EXPECT_TRUE(run.coloursReset);
+  EXPECT_EQ(run.kittyPushes, run.kittyPops);
+}
+
+void ExpectSampleResults(const DriveRoot &root) {
+  EXPECT_EQ(DriveRoot::Read(root.BadFile()), "0\r\n12\r\n-2\r\n");
+  EXPECT_EQ(DriveRoot::Read(root.GoodFile()), "5\r\n3\r\n4\r\n3\r\n1\r\n");
+}
+
+bool SameMode(const termios &a, const termios &b) {
+  return a.c_lflag == b.c_lflag && a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cc[VMIN] == b.c_cc[VMIN];
+}
+
+// The one child of process `pid`: the job that job_shell started.
+int JobOf(int pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  int job = -1;
+  children >> job;
+  return job;
+}
+
+// ---------------------------------------------------------------------------
+// Keys and signals that end the process at the final wait.
+
+struct EndCase {
+  const char *name;
+  bool kitty;
+  std::function<void(VtermPty &)> atWait;
+  int signal;
+  int pushes;  // of the keyboard protocol, each popped again
+};
+
+void PrintTo(const EndCase &c, std::ostream *os) { *os << c.name; }
+
+class EndAtTheWaitTest : public ::testing::TestWithParam<EndCase> {};
+
+TEST_P(EndAtTheWaitTest, DiesByTheSignalWithTheTerminalBack) {
+  const EndCase &c = GetParam();
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.kittyKeyboard = c.kitty;
+  options.atWait = c.atWait;
+  RunResult run = RunGrades(root, options);
+  EXPECT_EQ(run.exitCode, -1);
+  EXPECT_EQ(run.signal, c.signal);
+  ExpectTerminalBack(run);
+  EXPECT_EQ(run.kittyPushes, c.pushes);
+  EXPECT_EQ(Report(run), kWorkedExample);
+  ExpectSampleResults(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, EndAtTheWaitTest,
+    ::testing::Values(
+        EndCase{"KittyCtrlC", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 1},
+        EndCase{"KittyCtrlBackslash", true, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 1},
+        EndCase{"CtrlBackslash", false, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 0},
+        EndCase{"Sigquit", true, [](VtermPty &p) { p.Signal(SIGQUIT); }, SIGQUIT, 1},
+        EndCase{"Sigabrt", true, [](VtermPty &p) { p.Signal(SIGABRT); }, SIGABRT, 1},
+        // Sent by another process: no fault of the program's, so its
+        // exception filter declines it.
+        EndCase{"SigsegvFromAnotherProcess", true, [](VtermPty &p) { p.Signal(SIGSEGV); }, SIGSEGV, 1}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Suspend and resume, under a shell with job control.
+
+struct StopCase {
+  const char *name;
+  bool kitty;
+  std::function<void(VtermPty &, int job)> stop;
+  int pushes;
+};
+
+void PrintTo(const StopCase &c, std::ostream *os) { *os << c.name; }
+
+class SuspendTest : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(SuspendTest, GivesTheTerminalBackAndRepaintsOnResume) {
+  const StopCase &c = GetParam();
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.kittyKeyboard = c.kitty;
+  options.launcher = {JOB_SHELL};
+  bool stopped = false, modeBackWhileStopped = false, repainted = false, keyModeAgain = false;
+  int flagsWhileStopped = -1, flagsAgain = -1;
+  options.atWait = [&](VtermPty &pty) {
+    const int job = JobOf(pty.Pid());
+    c.stop(pty, job);
+    stopped = VtermPty::WaitUntil([&] { return ProcessState(job) == 'T'; });
+    modeBackWhileStopped = SameMode(pty.Mode(), pty.InitialMode());
+    flagsWhileStopped = pty.KittyFlags();
+    // The shell draws over the report, then "fg" continues the job.
+    pty.DrawOver("\x1b[H\x1b[2J$ fg\r\n");
+    pty.WaitForText("$ fg");
+    kill(pty.Pid(), SIGUSR1);
+    repainted = pty.WaitForText(kWorkedExample.back()) && pty.ScreenText().find("$ fg") == std::string::npos;
+    keyModeAgain = VtermPty::WaitUntil([&] { return (pty.Mode().c_lflag & (ICANON | ECHO)) == 0; });
+    flagsAgain = pty.KittyFlags();
+    pty.Type("k");
+  };
+  RunResult run = RunGrades(root, options);
+  EXPECT_TRUE(stopped);
+  EXPECT_TRUE(modeBackWhileStopped);
+  EXPECT_EQ(flagsWhileStopped, 0);
+  EXPECT_TRUE(repainted);
+  EXPECT_TRUE(keyModeAgain);
+  EXPECT_EQ(flagsAgain, c.kitty ? 31 : 0);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitCode, 0);
+  ExpectTerminalBack(run);
+  EXPECT_EQ(run.kittyPushes, c.pushes);
+  EXPECT_EQ(Report(run), kWorkedExample);
+  EXPECT_EQ(run.cursorRow, 17);
+  EXPECT_EQ(run.cursorColumn, 18);
+  ExpectSampleResults(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stops, SuspendTest,
+    ::testing::Values(StopCase{"CtrlZ", false, [](VtermPty &p, int) { p.TypeCtrl('z'); }, 0},
+                      StopCase{"KittyCtrlZ", true, [](VtermPty &p, int) { p.TypeCtrl('z'); }, 2},
+                      StopCase{"KillTstp", true, [](VtermPty &, int job) { kill(job, SIGTSTP); }, 2}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Answers to the start-up questions that come after the console stopped
+// waiting for them are no keys.
+
+struct LateCase {
+  const char *name;
+  std::vector<std::string> launcher;
+};
+
+void PrintTo(const LateCase &c, std::ostream *os) { *os << c.name; }
+
+class LateAnswerTest : public ::testing::TestWithParam<LateCase> {};
+
+TEST_P(LateAnswerTest, DoesNotEndTheWait) {
+  const LateCase &c = GetParam();
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.replyDelayMs = 1500;
+  options.launcher = c.launcher;
+  bool answered = false, stillWaiting = false;
+  options.atWait = [&](VtermPty &pty) {
+    answered = VtermPty::WaitUntil([&] { return pty.AnswersPending() == 0; });
+    // The program polls the keyboard every millisecond; give it time to
+    // mistake the answers for keys.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    stillWaiting = ProcessState(pty.Pid()) != 'Z' && ProcessState(pty.Pid()) != 0;
+    pty.Type("k");
+  };
+  RunResult run = RunGrades(root, options);
+  EXPECT_TRUE(answered);
+  EXPECT_TRUE(stillWaiting);
+  EXPECT_EQ(run.exitCode, 0);
+  ExpectTerminalBack(run);
+  EXPECT_EQ(Report(run), kWorkedExample);
+  EXPECT_EQ(run.cursorRow, 17);
+  EXPECT_EQ(run.cursorColumn, 18);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SlowLink, LateAnswerTest,
+    ::testing::Values(
+        // The cursor report CSI 1;1 R has the form of F3 with modifiers.
+        LateCase{"CursorInTheTopRow", {}},
+        LateCase{"CursorFurtherDown", {"/bin/sh", "-c", "printf '\\n\\n\\n\\n'; exec \"$0\""}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Resizes: the console keeps its buffer; the terminal shows the part of it
+// around the cursor.
+
+TEST(ResizeTest, TheTerminalShowsThePartOfTheBufferAroundTheCursor) {
+  struct View {
+    int rows, columns;
+    int firstRow;  // the report's row in the terminal's top row
+  };
+  // The cursor rests in row 17, column 18 of the 80 by 25 buffer.
+  const std::vector<View> views = {{10, 30, 8}, {25, 80, 0}, {30, 100, 0}, {6, 100, 12}, {25, 80, 0}};
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  std::vector<std::string> mismatches;
+  options.atWait = [&](VtermPty &pty) {
+    for (const View &v : views) {
+      const std::string what = std::to_string(v.rows) + "x" + std::to_string(v.columns);
+      const int width = v.columns < 80 ? v.columns : 80;
+      std::vector<std::string> want(static_cast<std::size_t>(v.rows));
+      for (int r = 0; r < v.rows && v.firstRow + r < static_cast<int>(kWorkedExample.size()); ++r) {
+        std::string &row = want[static_cast<std::size_t>(r)];
+        row = kWorkedExample[static_cast<std::size_t>(v.firstRow + r)].substr(0, width);
+        row.erase(row.find_last_not_of(' ') + 1);
+      }
+      pty.Resize(v.rows, v.columns);
+      auto shows = [&] {
+        for (int r = 0; r < v.rows; ++r) {
+          std::string row = pty.RowText(r);
+          row.erase(row.find_last_not_of(' ') + 1);
+          if (row != want[static_cast<std::size_t>(r)]) return false;
+        }
+        int row, column;
+        pty.Cursor(&row, &column);
+        return row == 17 - v.firstRow && column == 18;
+      };
+      if (!VtermPty::WaitUntil(shows, 5000)) mismatches.push_back(what + ":\n" + pty.ScreenText());
+    }
+    pty.Type("k");
+  };
+  RunResult run = RunGrades(root, options);
+  EXPECT_EQ(mismatches, std::vector<std::string>{});
+  EXPECT_EQ(run.exitCode, 0);
+  ExpectTerminalBack(run);
+  ExpectSampleResults(root);
+}
+
+// A terminal that says it is 60000 by 60000 cells: the console's buffer is
+// clamped, the run goes on.
+TEST(ResizeTest, AnAbsurdSizeIsClamped) {
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.launcher = {"/bin/sh", "-c", "stty rows 60000 cols 60000 && exec \"$0\""};
+  RunResult run = RunGrades(root, options);
+  EXPECT_EQ(run.signal, 0);
+  EXPECT_EQ(run.exitCode, 0);
+  ExpectTerminalBack(run);
+  ExpectSampleResults(root);
+}
+
+}  // namespace
