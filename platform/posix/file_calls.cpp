@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +34,38 @@ int OpenFlags(DWORD access, DWORD disposition, bool inherit) {
   return flags;
 }
 
+bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
+
+// A wait for a descriptor outside the console: a FIFO without a writer yet,
+// an empty or full pipe, a standard handle left non-blocking. The console's
+// drawing goes out before the process blocks; signals are never blocked, so
+// Ctrl+C and SIGTERM still end the wait.
+class OutsideWait {
+ public:
+  // 0 once `fd` is ready for `events` (or has hung up or failed, which the
+  // read or write that follows reports), else the errno of a failed poll.
+  int Until(int fd, short events) {
+    pollfd p = {fd, events, 0};
+    int timeout = 0;
+    for (;;) {
+      int n = poll(&p, 1, timeout);
+      if (n > 0) return 0;
+      if (n == 0) {
+        if (!announced_) posix::console::BeforeOutsideWait();
+        announced_ = true;
+        timeout = -1;
+      } else if (errno == EINTR) {
+        posix::console::AfterInterruptedWait();
+      } else {
+        return errno;
+      }
+    }
+  }
+
+ private:
+  bool announced_ = false;
+};
+
 }  // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -56,7 +89,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   }
 
   // CreateFile does not wait for the other end of a pipe: a FIFO without a
-  // writer reads as empty, one without a reader refuses the open.
+  // reader refuses the open; one without a writer opens, and its first read
+  // waits for one.
   if (int flags = fcntl(fd, F_GETFL); flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     FailWithErrno(errno, IoDirection::kOpen, path);
     close(fd);
@@ -106,13 +140,20 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     FailWith(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  // Asked first: a FIFO that has had no writer since it was opened reads as
+  // ended at once, while poll reports its hang-up only once a writer has
+  // come and gone. A regular file is always ready.
+  OutsideWait wait;
   ssize_t got;
-  do {
-    got = read(fd, lpBuffer, nNumberOfBytesToRead);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    FailWithErrno(errno, IoDirection::kRead);
-    return FALSE;
+  for (;;) {
+    int err = nNumberOfBytesToRead == 0 ? 0 : wait.Until(fd, POLLIN);
+    got = err == 0 ? read(fd, lpBuffer, nNumberOfBytesToRead) : -1;
+    if (got >= 0) break;
+    if (err == 0) err = errno;
+    if (err != EINTR && !WouldBlock(err)) {
+      FailWithErrno(err, IoDirection::kRead);
+      return FALSE;
+    }
   }
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(got);
   return TRUE;
@@ -132,15 +173,19 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   // full device refuses even an empty write(2)).
   const char *from = static_cast<const char *>(lpBuffer);
   DWORD done = 0;
+  OutsideWait wait;
   while (done < nNumberOfBytesToWrite) {
-    ssize_t n = write(fd, from + done, nNumberOfBytesToWrite - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
-      FailWithErrno(n < 0 ? errno : EIO, IoDirection::kWrite);
-      return FALSE;
+    int err = wait.Until(fd, POLLOUT);
+    ssize_t n = err == 0 ? write(fd, from + done, nNumberOfBytesToWrite - done) : -1;
+    if (n > 0) {
+      done += static_cast<DWORD>(n);
+      continue;
     }
-    done += static_cast<DWORD>(n);
+    if (err == 0) err = n < 0 ? errno : EIO;
+    if (err == EINTR || WouldBlock(err)) continue;
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
+    FailWithErrno(err, IoDirection::kWrite);
+    return FALSE;
   }
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
   return TRUE;
