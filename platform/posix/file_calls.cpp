@@ -3,6 +3,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,6 +67,34 @@ class OutsideWait {
   bool announced_ = false;
 };
 
+// A lease break is announced by a signal to the lease holder. SIGURG is
+// ignored unless handled, and nothing here handles it; SIGIO, the default,
+// would end the process if another opener came during the probe.
+constexpr int kLeaseBreakSignal = SIGURG;
+
+enum class OtherOpeners { kNone, kSome, kUnknown };
+
+// Whether another open file description, in any process, has the file: a
+// write lease is granted only when none has. It is given back at once, for
+// while it is held other openers wait and we get signals. Leases need the
+// file's owner or CAP_LEASE and a file system that has them; without them
+// the answer is unknown.
+OtherOpeners ProbeOtherOpeners(int fd) {
+  if (fcntl(fd, F_SETSIG, kLeaseBreakSignal) != 0) return OtherOpeners::kUnknown;
+  if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) return WouldBlock(errno) ? OtherOpeners::kSome : OtherOpeners::kUnknown;
+  fcntl(fd, F_SETLEASE, F_UNLCK);
+  return OtherOpeners::kNone;
+}
+
+// Share mode 0 on a regular file: an exclusive flock, held while the file
+// is open, keeps out every later opener that locks; the probe keeps out
+// whoever has the file open already. 0, or the Windows error code.
+DWORD TakeAlone(int fd, const char *path) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return WouldBlock(errno) ? ERROR_SHARING_VIOLATION : posix::ErrorFromErrno(errno, IoDirection::kOpen, path);
+  return ProbeOtherOpeners(fd) == OtherOpeners::kSome ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
+}
+
 }  // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -110,12 +139,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     return INVALID_HANDLE_VALUE;
   }
   if (S_ISREG(st.st_mode)) {
-    // Share mode 0: nobody else may have the file open at the same time.
-    if (dwShareMode == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      int err = errno;
+    if (DWORD refused = dwShareMode == 0 ? TakeAlone(fd, path) : ERROR_SUCCESS; refused != ERROR_SUCCESS) {
       close(fd);
-      FailWith(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION
-                                  : posix::ErrorFromErrno(err, IoDirection::kOpen, path));
+      FailWith(refused);
       return INVALID_HANDLE_VALUE;
     }
     if ((dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) &&
