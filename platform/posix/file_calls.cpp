@@ -2,6 +2,8 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,6 +35,66 @@ int OpenFlags(DWORD access, DWORD disposition, bool inherit) {
   return flags;
 }
 
+bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
+
+// A wait for a descriptor outside the console: a FIFO without a writer yet,
+// an empty or full pipe, a standard handle left non-blocking. The console's
+// drawing goes out before the process blocks; signals are never blocked, so
+// Ctrl+C and SIGTERM still end the wait.
+class OutsideWait {
+ public:
+  // 0 once `fd` is ready for `events` (or has hung up or failed, which the
+  // read or write that follows reports), else the errno of a failed poll.
+  int Until(int fd, short events) {
+    pollfd p = {fd, events, 0};
+    int timeout = 0;
+    for (;;) {
+      int n = poll(&p, 1, timeout);
+      if (n > 0) return 0;
+      if (n == 0) {
+        if (!announced_) posix::console::BeforeOutsideWait();
+        announced_ = true;
+        timeout = -1;
+      } else if (errno == EINTR) {
+        posix::console::AfterInterruptedWait();
+      } else {
+        return errno;
+      }
+    }
+  }
+
+ private:
+  bool announced_ = false;
+};
+
+// A lease break is announced by a signal to the lease holder. SIGURG is
+// ignored unless handled, and nothing here handles it; SIGIO, the default,
+// would end the process if another opener came during the probe.
+constexpr int kLeaseBreakSignal = SIGURG;
+
+enum class OtherOpeners { kNone, kSome, kUnknown };
+
+// Whether another open file description, in any process, has the file: a
+// write lease is granted only when none has. It is given back at once, for
+// while it is held other openers wait and we get signals. Leases need the
+// file's owner or CAP_LEASE and a file system that has them; without them
+// the answer is unknown.
+OtherOpeners ProbeOtherOpeners(int fd) {
+  if (fcntl(fd, F_SETSIG, kLeaseBreakSignal) != 0) return OtherOpeners::kUnknown;
+  if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) return WouldBlock(errno) ? OtherOpeners::kSome : OtherOpeners::kUnknown;
+  fcntl(fd, F_SETLEASE, F_UNLCK);
+  return OtherOpeners::kNone;
+}
+
+// Share mode 0 on a regular file: an exclusive flock, held while the file
+// is open, keeps out every later opener that locks; the probe keeps out
+// whoever has the file open already. 0, or the Windows error code.
+DWORD TakeAlone(int fd, const char *path) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return WouldBlock(errno) ? ERROR_SHARING_VIOLATION : posix::ErrorFromErrno(errno, IoDirection::kOpen, path);
+  return ProbeOtherOpeners(fd) == OtherOpeners::kSome ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
+}
+
 }  // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -56,7 +118,8 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   }
 
   // CreateFile does not wait for the other end of a pipe: a FIFO without a
-  // writer reads as empty, one without a reader refuses the open.
+  // reader refuses the open; one without a writer opens, and its first read
+  // waits for one.
   if (int flags = fcntl(fd, F_GETFL); flags == -1 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     FailWithErrno(errno, IoDirection::kOpen, path);
     close(fd);
@@ -76,12 +139,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     return INVALID_HANDLE_VALUE;
   }
   if (S_ISREG(st.st_mode)) {
-    // Share mode 0: nobody else may have the file open at the same time.
-    if (dwShareMode == 0 && flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      int err = errno;
+    if (DWORD refused = dwShareMode == 0 ? TakeAlone(fd, path) : ERROR_SUCCESS; refused != ERROR_SUCCESS) {
       close(fd);
-      FailWith(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION
-                                  : posix::ErrorFromErrno(err, IoDirection::kOpen, path));
+      FailWith(refused);
       return INVALID_HANDLE_VALUE;
     }
     if ((dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == TRUNCATE_EXISTING) &&
@@ -106,13 +166,20 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     FailWith(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  // Asked first: a FIFO that has had no writer since it was opened reads as
+  // ended at once, while poll reports its hang-up only once a writer has
+  // come and gone. A regular file is always ready.
+  OutsideWait wait;
   ssize_t got;
-  do {
-    got = read(fd, lpBuffer, nNumberOfBytesToRead);
-  } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    FailWithErrno(errno, IoDirection::kRead);
-    return FALSE;
+  for (;;) {
+    int err = nNumberOfBytesToRead == 0 ? 0 : wait.Until(fd, POLLIN);
+    got = err == 0 ? read(fd, lpBuffer, nNumberOfBytesToRead) : -1;
+    if (got >= 0) break;
+    if (err == 0) err = errno;
+    if (err != EINTR && !WouldBlock(err)) {
+      FailWithErrno(err, IoDirection::kRead);
+      return FALSE;
+    }
   }
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(got);
   return TRUE;
@@ -132,15 +199,19 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   // full device refuses even an empty write(2)).
   const char *from = static_cast<const char *>(lpBuffer);
   DWORD done = 0;
+  OutsideWait wait;
   while (done < nNumberOfBytesToWrite) {
-    ssize_t n = write(fd, from + done, nNumberOfBytesToWrite - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
-      FailWithErrno(n < 0 ? errno : EIO, IoDirection::kWrite);
-      return FALSE;
+    int err = wait.Until(fd, POLLOUT);
+    ssize_t n = err == 0 ? write(fd, from + done, nNumberOfBytesToWrite - done) : -1;
+    if (n > 0) {
+      done += static_cast<DWORD>(n);
+      continue;
     }
-    done += static_cast<DWORD>(n);
+    if (err == 0) err = n < 0 ? errno : EIO;
+    if (err == EINTR || WouldBlock(err)) continue;
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
+    FailWithErrno(err, IoDirection::kWrite);
+    return FALSE;
   }
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
   return TRUE;

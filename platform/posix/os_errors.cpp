@@ -43,7 +43,10 @@ DWORD ErrorFromErrno(int err, IoDirection direction, const char *path) {
     case ENOSPC: return ERROR_DISK_FULL;
     case EIO: return direction == IoDirection::kWrite ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EWOULDBLOCK: return ERROR_SHARING_VIOLATION;
+    // A lease held elsewhere refuses a non-blocking open; a running program's
+    // executable cannot be opened for writing.
+    case EWOULDBLOCK:
+    case ETXTBSY: return ERROR_SHARING_VIOLATION;
     default: return ERROR_GEN_FAILURE;
   }
 }

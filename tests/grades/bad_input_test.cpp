@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -213,18 +214,6 @@ TEST(BadGradeFileTest, AFolderInItsPlace) {
   ExpectNoResultFiles(root);
 }
 
-// A FIFO opens at once, as a Windows file does: without a writer there is
-// nothing to read, the file is empty and no grade is valid.
-TEST(BadGradeFileTest, AFifoWithoutAWriterReadsAsEmpty) {
-  DriveRoot root;
-  ASSERT_EQ(mkfifo(root.GradeFile().c_str(), 0644), 0);
-  RunResult run = RunGrades(root, NoKey());
-  ExpectExit(run, 207);
-  EXPECT_EQ(RowAt(run, 0), "A fajlban 0 szam volt.");
-  EXPECT_TRUE(ShowsMessage(run, 207));
-  ExpectNoResultFiles(root);
-}
-
 // A writer that holds the FIFO open: `data` is waiting in it; the returned
 // descriptor is the writer's end.
 int FifoWithWriter(const std::string &path, const std::string &data) {
@@ -256,20 +245,109 @@ TEST(BadGradeFileTest, AFifoIsReadUntilItsWriterCloses) {
   ExpectSampleResults(root);
 }
 
-TEST(BadGradeFileTest, KilledWhileItWaitsForASilentFifo) {
+// A FIFO opens at once, as a Windows file does; its first read waits for a
+// writer, however late it comes, and reads what it sends until it closes.
+struct LateWriterCase {
+  const char *name;
+  std::string sent;
+  int exitCode;
+  std::string firstRow;
+};
+
+void PrintTo(const LateWriterCase &c, std::ostream *os) { *os << c.name; }
+
+class AFifoWhoseWriterComesLaterTest : public ::testing::TestWithParam<LateWriterCase> {};
+
+TEST_P(AFifoWhoseWriterComesLaterTest, IsReadWhenItComes) {
+  const LateWriterCase &c = GetParam();
   DriveRoot root;
-  int writer = FifoWithWriter(root.GradeFile(), "");
-  ASSERT_GE(writer, 0);
+  ASSERT_EQ(mkfifo(root.GradeFile().c_str(), 0644), 0);
+  RunOptions options;
+  options.pressKeyAtWait = c.exitCode == 0;
+  options.whileRunning = [&](VtermPty &pty) {
+    EXPECT_TRUE(VtermPty::WaitUntil([&] { return OpenDescriptor(pty.Pid(), root.GradeFile()) >= 0; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int writer = open(root.GradeFile().c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0) << "the program no longer has the FIFO open";
+    EXPECT_EQ(write(writer, c.sent.data(), c.sent.size()), static_cast<ssize_t>(c.sent.size()));
+    close(writer);
+  };
+  RunResult run = RunGrades(root, options);
+  ExpectExit(run, c.exitCode);
+  EXPECT_EQ(RowAt(run, 0), c.firstRow);
+  if (c.exitCode == 0) {
+    ExpectSampleResults(root);
+  } else {
+    EXPECT_TRUE(ShowsMessage(run, c.exitCode));
+    ExpectNoResultFiles(root);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fifos, AFifoWhoseWriterComesLaterTest,
+    ::testing::Values(LateWriterCase{"WithTheSample", kSample, 0, "A fajlban 8 szam volt."},
+                      // An empty file: no grade is valid.
+                      LateWriterCase{"WithNothing", "", 207, "A fajlban 0 szam volt."}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct FifoSignalCase {
+  const char *name;
+  bool writer;  // a writer holds the FIFO open without writing; else none has come yet
+  int signal;
+  bool typed;  // Ctrl+C from the keyboard rather than kill
+};
+
+void PrintTo(const FifoSignalCase &c, std::ostream *os) { *os << c.name; }
+
+class KilledWhileItWaitsForASilentFifoTest : public ::testing::TestWithParam<FifoSignalCase> {};
+
+TEST_P(KilledWhileItWaitsForASilentFifoTest, DiesByTheSignalWithTheTerminalBack) {
+  const FifoSignalCase &c = GetParam();
+  DriveRoot root;
+  int writer = -1;
+  if (c.writer) {
+    writer = FifoWithWriter(root.GradeFile(), "");
+    ASSERT_GE(writer, 0);
+  } else {
+    ASSERT_EQ(mkfifo(root.GradeFile().c_str(), 0644), 0);
+  }
   RunOptions options = NoKey();
   options.whileRunning = [&](VtermPty &pty) {
     EXPECT_TRUE(VtermPty::WaitUntil([&] { return OpenDescriptor(pty.Pid(), root.GradeFile()) >= 0; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    pty.Signal(SIGTERM);
+    if (c.typed) {
+      pty.Type("\x03");
+    } else {
+      pty.Signal(c.signal);
+    }
   };
   RunResult run = RunGrades(root, options);
-  close(writer);
-  EXPECT_EQ(run.signal, SIGTERM);
+  if (writer >= 0) close(writer);
+  EXPECT_EQ(run.exitCode, -1);
+  EXPECT_EQ(run.signal, c.signal);
   ExpectTerminalBack(run);
+  ExpectNoResultFiles(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fifos, KilledWhileItWaitsForASilentFifoTest,
+    ::testing::Values(FifoSignalCase{"SigtermWithASilentWriter", true, SIGTERM, false},
+                      FifoSignalCase{"CtrlCWithASilentWriter", true, SIGINT, true},
+                      FifoSignalCase{"SigtermBeforeAnyWriter", false, SIGTERM, false},
+                      FifoSignalCase{"CtrlCBeforeAnyWriter", false, SIGINT, true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Another program has the grade file open, without any lock (a producer
+// still writing it): a sharing violation.
+TEST(BadGradeFileTest, OpenInAnotherProgram) {
+  DriveRoot root;
+  root.WriteGrades(kSample);
+  int producer = open(root.GradeFile().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  ASSERT_GE(producer, 0);
+  RunResult run = RunGrades(root, NoKey());
+  close(producer);
+  ExpectExit(run, 5);
+  EXPECT_TRUE(ShowsMessage(run, 5));
   ExpectNoResultFiles(root);
 }
 
@@ -350,6 +428,27 @@ TEST(BadResultFolderTest, AReadOnlyFileSystem) {
   EXPECT_EQ(RowAt(run, 0), "A fajlban 8 szam volt.");
   EXPECT_TRUE(ShowsMessage(run, 150));
   ExpectNoResultFiles(root);
+}
+
+// The valid-grade file is a program that is running: writing it is refused
+// as a sharing violation, and the program stays as it was.
+TEST(BadResultFolderTest, AResultFileThatIsARunningProgram) {
+  DriveRoot root;
+  root.WriteGrades(kSample);
+  fs::copy_file("/bin/sleep", root.GoodFile());
+  fs::permissions(root.GoodFile(), fs::perms::owner_all);
+  const std::string program = DriveRoot::Read(root.GoodFile());
+  char name[] = "sleep", seconds[] = "60";
+  char *argv[] = {name, seconds, nullptr};
+  pid_t running = -1;
+  ASSERT_EQ(posix_spawn(&running, root.GoodFile().c_str(), nullptr, nullptr, argv, environ), 0);
+  RunResult run = RunGrades(root, NoKey());
+  kill(running, SIGKILL);
+  waitpid(running, nullptr, 0);
+  ExpectExit(run, 5);
+  EXPECT_TRUE(ShowsMessage(run, 5));
+  EXPECT_EQ(DriveRoot::Read(root.BadFile()), kSampleBad);
+  EXPECT_EQ(DriveRoot::Read(root.GoodFile()), program);
 }
 
 // A full device refuses the first line: disk write error 101.
@@ -450,6 +549,50 @@ TEST(StandardHandleTest, StandardInputClosed) {
   ExpectExit(run, 0);
   EXPECT_EQ(RowAt(run, 0), "A fajlban 8 szam volt.");
   ExpectSampleResults(root);
+}
+
+// The status flags of descriptor `fd` of process `pid`, or -1.
+long DescriptorFlags(pid_t pid, int fd) {
+  std::ifstream info("/proc/" + std::to_string(pid) + "/fdinfo/" + std::to_string(fd));
+  std::string key, value;
+  while (info >> key >> value)
+    if (key == "flags:") return std::stol(value, nullptr, 8);
+  return -1;
+}
+
+bool Running(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::size_t close = all.rfind(')');
+  return close != std::string::npos && close + 2 < all.size() && all[close + 2] != 'Z';
+}
+
+// Standard input an empty pipe left non-blocking by the parent: the final
+// wait waits for its first byte and takes it as the key.
+TEST(StandardHandleTest, StandardInputANonBlockingPipe) {
+  DriveRoot root;
+  root.WriteGrades(kSample);
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  fcntl(ends[0], F_SETFL, fcntl(ends[0], F_GETFL) | O_NONBLOCK);
+  fcntl(ends[0], F_SETFD, 0);  // only the read end is the program's
+  const std::string fd = std::to_string(ends[0]);
+  RunOptions options = Redirected("<&" + fd + " " + fd + "<&-", false);
+  bool waited = false;
+  options.atWait = [&](VtermPty &pty) {
+    const long flags = DescriptorFlags(pty.Pid(), 0);
+    EXPECT_TRUE(flags >= 0 && (flags & O_NONBLOCK) != 0) << "standard input is not the non-blocking pipe";
+    waited = Running(pty.Pid());
+    EXPECT_EQ(write(ends[1], "k", 1), 1);
+  };
+  RunResult run = RunGrades(root, options);
+  EXPECT_TRUE(waited) << "the program did not wait for the key";
+  ExpectExit(run, 0);
+  ExpectSampleResults(root);
+  char left = 0;
+  EXPECT_EQ(read(ends[0], &left, 1), -1) << "the key was not read";
+  close(ends[0]);
+  close(ends[1]);
 }
 
 // The report goes to the console all the same; a run-time error's message,

@@ -1,13 +1,23 @@
 // The file driver on the POSIX kernel32 layer: error codes, sharing, devices,
-// and how many calls reach the layer.
+// waits for the other end of a pipe, and how many calls reach the layer.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/posix_internal.h"
@@ -34,6 +44,26 @@ extern "C" BOOL __wrap_ReadFile(HANDLE h, LPVOID b, DWORD n, LPDWORD done, LPOVE
   return __real_ReadFile(h, b, n, done, o);
 }
 
+// The console's hooks around a wait, posix::console::BeforeOutsideWait and
+// AfterInterruptedWait, counted by wrapping their mangled names.
+namespace {
+std::atomic<int> beforeWaits{0};
+std::atomic<int> afterInterrupts{0};
+}  // namespace
+
+extern "C" void __real__ZN5posix7console17BeforeOutsideWaitEv();
+extern "C" void __real__ZN5posix7console20AfterInterruptedWaitEv();
+
+extern "C" void __wrap__ZN5posix7console17BeforeOutsideWaitEv() {
+  ++beforeWaits;
+  __real__ZN5posix7console17BeforeOutsideWaitEv();
+}
+
+extern "C" void __wrap__ZN5posix7console20AfterInterruptedWaitEv() {
+  ++afterInterrupts;
+  __real__ZN5posix7console20AfterInterruptedWaitEv();
+}
+
 namespace {
 
 class FileCallsTest : public TextIoTest {
@@ -42,8 +72,44 @@ class FileCallsTest : public TextIoTest {
     TextIoTest::SetUp();
     writeCalls.clear();
     readCalls.clear();
+    beforeWaits = 0;
+    afterInterrupts = 0;
   }
 };
+
+void SetNonBlocking(int fd) { fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+// Reads `h` until it ends; every call must succeed.
+std::string ReadAll(HANDLE h) {
+  std::string all;
+  for (;;) {
+    char buffer[256];
+    DWORD got = 12345;
+    if (!ReadFile(h, buffer, sizeof buffer, &got, nullptr)) {
+      ADD_FAILURE() << "ReadFile failed with " << GetLastError();
+      return all;
+    }
+    if (got == 0) return all;
+    all.append(buffer, got);
+  }
+}
+
+// Polls `condition` for up to ten seconds.
+bool Eventually(const std::function<bool()> &condition) {
+  for (int i = 0; i < 10000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+// Whether thread `tid` of this process sleeps in a system call.
+bool Sleeping(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  std::size_t close = all.rfind(')');
+  return close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'S';
+}
 
 TEST_F(FileCallsTest, ADiskFileSeesOneWritePer256BytesAndTheRestAtClose) {
   TextStream f;
@@ -163,6 +229,251 @@ TEST_F(FileCallsTest, OverlongNames) {
   unsetenv("GRADES_DRIVE_ROOT");
 }
 
+// ---------------------------------------------------------------------------
+// Waits for the other end of a pipe.
+
+enum class Reader { kNonBlockingPipe, kFifo };
+
+struct LaterCase {
+  const char *name;
+  Reader reader;
+  const char *sentLater;  // by the writer, 100 ms after the first read began; then it closes
+};
+
+void PrintTo(const LaterCase &c, std::ostream *os) { *os << c.name; }
+
+class ReadWaitsTest : public FileCallsTest, public ::testing::WithParamInterface<LaterCase> {};
+
+TEST_P(ReadWaitsTest, ForWhatTheWriterSendsLater) {
+  const LaterCase &c = GetParam();
+  HANDLE h;
+  int writer = -1;
+  const std::string fifo = dir_.Path("fifo");
+  if (c.reader == Reader::kNonBlockingPipe) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    SetNonBlocking(ends[0]);
+    h = posix::HandleFromFd(ends[0]);
+    writer = ends[1];
+  } else {
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    h = CreateFileA(fifo.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  }
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (writer < 0) writer = open(fifo.c_str(), O_WRONLY);
+    const std::string sent = c.sentLater;
+    EXPECT_EQ(write(writer, sent.data(), sent.size()), static_cast<ssize_t>(sent.size()));
+    close(writer);
+  });
+  EXPECT_EQ(ReadAll(h), c.sentLater);
+  other.join();
+  CloseHandle(h);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadWaitsTest,
+    ::testing::Values(LaterCase{"NonBlockingPipe", Reader::kNonBlockingPipe, "5\r\n3\r\n"},
+                      LaterCase{"NonBlockingPipeClosedEmpty", Reader::kNonBlockingPipe, ""},
+                      // The first read waits for a writer, then reads until it closes.
+                      LaterCase{"FifoWithoutAWriterYet", Reader::kFifo, "5\r\n3\r\n"},
+                      LaterCase{"FifoWriterThatSendsNothing", Reader::kFifo, ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(FileCallsTest, WriteWaitsForAFullNonBlockingPipeToDrain) {
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  SetNonBlocking(ends[1]);
+  std::size_t filled = 0;
+  char block[4096] = {};
+  for (ssize_t n; (n = write(ends[1], block, sizeof block)) > 0;) filled += static_cast<std::size_t>(n);
+  ASSERT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK);
+  std::string sent(3 * filled, '\0');
+  for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<char>('a' + i % 26);
+
+  std::string received;
+  std::thread reader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    char buffer[4096];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(n));
+  });
+  DWORD written = 0;
+  EXPECT_TRUE(WriteFile(posix::HandleFromFd(ends[1]), sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr));
+  EXPECT_EQ(written, sent.size());
+  close(ends[1]);  // the reader ends here also when the write gave up
+  reader.join();
+  EXPECT_EQ(received.substr(filled), sent);
+  close(ends[0]);
+}
+
+void Interrupted(int) {}
+
+struct HookCase {
+  const char *name;
+  bool dataAtOnce;
+  bool interrupted;  // a signal arrives while the read waits
+  int beforeWaits, afterInterrupts;
+};
+
+void PrintTo(const HookCase &c, std::ostream *os) { *os << c.name; }
+
+class WaitHooksTest : public FileCallsTest, public ::testing::WithParamInterface<HookCase> {};
+
+TEST_P(WaitHooksTest, AreCalledAroundAWait) {
+  const HookCase &c = GetParam();
+  struct sigaction quiet {}, previous {};
+  quiet.sa_handler = Interrupted;  // without SA_RESTART, as a console repaint signal
+  sigaction(SIGUSR1, &quiet, &previous);
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  if (c.dataAtOnce) {
+    ASSERT_EQ(write(ends[1], "x", 1), 1);
+  }
+  const pid_t waiter = gettid();
+  const pthread_t waiterThread = pthread_self();
+  std::thread other([&] {
+    if (c.dataAtOnce) return;
+    // Only once the reader sleeps in its wait, so that the signal interrupts it.
+    Eventually([&] { return beforeWaits > 0 && Sleeping(waiter); });
+    if (c.interrupted) {
+      pthread_kill(waiterThread, SIGUSR1);
+      Eventually([&] { return afterInterrupts > 0 && Sleeping(waiter); });
+    }
+    EXPECT_EQ(write(ends[1], "x", 1), 1);
+  });
+  char byte = 0;
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(posix::HandleFromFd(ends[0]), &byte, 1, &got, nullptr));
+  other.join();
+  EXPECT_EQ(got, 1u);
+  EXPECT_EQ(byte, 'x');
+  EXPECT_EQ(beforeWaits, c.beforeWaits);
+  EXPECT_EQ(afterInterrupts, c.afterInterrupts);
+  close(ends[0]);
+  close(ends[1]);
+  sigaction(SIGUSR1, &previous, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WaitHooksTest,
+                         ::testing::Values(HookCase{"ReadyAtOnce", true, false, 0, 0},
+                                           HookCase{"DataLater", false, false, 1, 0},
+                                           HookCase{"InterruptedBySignal", false, true, 1, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Share mode 0: what keeps the program out of a file in use.
+
+// Starts the program at `path` (a copy of sleep) and ends it on destruction.
+class RunningCopy {
+ public:
+  explicit RunningCopy(const std::string &path) {
+    std::filesystem::copy_file("/bin/sleep", path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    char program[] = "sleep", seconds[] = "60";
+    char *argv[] = {program, seconds, nullptr};
+    // posix_spawn returns once the copy runs (or failed to start).
+    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+  }
+  ~RunningCopy() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  bool Running() const { return pid_ > 0; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+enum class Holder { kNone, kOpenForReading, kOpenForWriting, kRunningProgram };
+
+struct ShareCase {
+  const char *name;
+  Holder holder;  // what has the file when the stream opens it
+  bool forWriting;
+  uint16_t status;
+};
+
+void PrintTo(const ShareCase &c, std::ostream *os) { *os << c.name; }
+
+class ShareModeTest : public FileCallsTest, public ::testing::WithParamInterface<ShareCase> {};
+
+TEST_P(ShareModeTest, RefusesAFileInUseUntilItIsFree) {
+  const ShareCase &c = GetParam();
+  const std::string path = dir_.Path("held");
+  std::optional<RunningCopy> program;
+  int fd = -1;
+  if (c.holder == Holder::kRunningProgram) {
+    program.emplace(path);
+    ASSERT_TRUE(program->Running());
+  } else {
+    dir_.Write("held", "1\r\n");
+  }
+  // A plain open, without any lock, as most programs make.
+  if (c.holder == Holder::kOpenForReading) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (c.holder == Holder::kOpenForWriting) fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  const std::uintmax_t size = dir_.Size("held");
+
+  TextStream f;
+  BindTo(f, path);
+  if (c.forWriting) OpenForWriting(f);
+  else OpenForReading(f);
+  EXPECT_EQ(ioStatus, c.status);
+  EXPECT_EQ(dir_.Size("held"), c.status == 0 && c.forWriting ? 0u : size);  // a refused writer truncates nothing
+  if (ioStatus == 0) CloseStream(f);
+
+  ioStatus = 0;
+  if (fd >= 0) close(fd);
+  program.reset();
+  if (c.forWriting) OpenForWriting(f);
+  else OpenForReading(f);
+  EXPECT_EQ(ioStatus, 0) << "once the file is free";
+  CloseStream(f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShareModeTest,
+    ::testing::Values(ShareCase{"FreeForReading", Holder::kNone, false, 0},
+                      ShareCase{"FreeForWriting", Holder::kNone, true, 0},
+                      ShareCase{"OpenForReadingElsewhereThenRead", Holder::kOpenForReading, false, 5},
+                      ShareCase{"OpenForReadingElsewhereThenWritten", Holder::kOpenForReading, true, 5},
+                      ShareCase{"OpenForWritingElsewhereThenRead", Holder::kOpenForWriting, false, 5},
+                      ShareCase{"OpenForWritingElsewhereThenWritten", Holder::kOpenForWriting, true, 5},
+                      // Writing a running program's executable: ETXTBSY.
+                      ShareCase{"ARunningProgramWritten", Holder::kRunningProgram, true, 5},
+                      ShareCase{"ARunningProgramRead", Holder::kRunningProgram, false, 5}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// Where no lease can be taken (here: a file of another owner, without
+// CAP_LEASE), only the lock keeps others out: an open without a lock is no
+// bar, a second opener through this layer is.
+TEST_F(FileCallsTest, WithoutALeaseOnlyTheLockKeepsOthersOut) {
+  if (geteuid() != 0) GTEST_SKIP() << "SKIPPED: needs root to run as another user than the file's owner";
+  dir_.Write("theirs.txt", "1\r\n");
+  const std::string path = dir_.Path("theirs.txt");
+  chmod(path.c_str(), 0644);
+  chmod(std::filesystem::path(path).parent_path().c_str(), 0755);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(10);
+    int other = open(path.c_str(), O_RDONLY);
+    if (other < 0) _exit(11);
+    HANDLE first = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (first == INVALID_HANDLE_VALUE) _exit(1);
+    HANDLE second = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (second != INVALID_HANDLE_VALUE) _exit(2);
+    if (GetLastError() != ERROR_SHARING_VIOLATION) _exit(3);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: refused although only an unlocked open had it; 2, 3: a second "
+                                       "locking opener let in; 10, 11: the test could not set itself up";
+}
+
 TEST_F(FileCallsTest, ErrnoTable) {
   using posix::ErrorFromErrno;
   using posix::IoDirection;
@@ -176,6 +487,7 @@ TEST_F(FileCallsTest, ErrnoTable) {
       {EROFS, IoDirection::kOpen, 19},  {ENOSPC, IoDirection::kWrite, 112},
       {EIO, IoDirection::kRead, 30},    {EIO, IoDirection::kWrite, 29},   {ENAMETOOLONG, IoDirection::kOpen, 206},
       {ENOTDIR, IoDirection::kOpen, 3}, {EINVAL, IoDirection::kOpen, 31}, {ELOOP, IoDirection::kOpen, 31},
+      {ETXTBSY, IoDirection::kOpen, 32}, {EWOULDBLOCK, IoDirection::kOpen, 32},
   };
   for (const auto &row : rows) EXPECT_EQ(ErrorFromErrno(row.err, row.dir, nullptr), row.code) << row.err;
 }
