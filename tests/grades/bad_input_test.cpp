@@ -110,12 +110,7 @@ long long FilePosition(pid_t pid, int fd) {
 
 // Waits until process `pid` is stopped (after SIGSTOP).
 bool WaitStopped(pid_t pid) {
-  return VtermPty::WaitUntil([pid] {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    std::size_t close = all.rfind(')');
-    return close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'T';
-  });
+  return VtermPty::WaitUntil([pid] { return gradetest::ProcessState(pid) == 'T'; });
 }
 
 // ---------------------------------------------------------------------------
@@ -295,6 +290,7 @@ struct FifoSignalCase {
   bool writer;  // a writer holds the FIFO open without writing; else none has come yet
   int signal;
   bool typed;  // Ctrl+C from the keyboard rather than kill
+  bool kitty = false;  // the terminal speaks the kitty keyboard protocol
 };
 
 void PrintTo(const FifoSignalCase &c, std::ostream *os) { *os << c.name; }
@@ -312,11 +308,12 @@ TEST_P(KilledWhileItWaitsForASilentFifoTest, DiesByTheSignalWithTheTerminalBack)
     ASSERT_EQ(mkfifo(root.GradeFile().c_str(), 0644), 0);
   }
   RunOptions options = NoKey();
+  options.kittyKeyboard = c.kitty;
   options.whileRunning = [&](VtermPty &pty) {
     EXPECT_TRUE(VtermPty::WaitUntil([&] { return OpenDescriptor(pty.Pid(), root.GradeFile()) >= 0; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     if (c.typed) {
-      pty.Type("\x03");
+      pty.TypeCtrl('c');
     } else {
       pty.Signal(c.signal);
     }
@@ -334,7 +331,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FifoSignalCase{"SigtermWithASilentWriter", true, SIGTERM, false},
                       FifoSignalCase{"CtrlCWithASilentWriter", true, SIGINT, true},
                       FifoSignalCase{"SigtermBeforeAnyWriter", false, SIGTERM, false},
-                      FifoSignalCase{"CtrlCBeforeAnyWriter", false, SIGINT, true}),
+                      FifoSignalCase{"CtrlCBeforeAnyWriter", false, SIGINT, true},
+                      // The keyboard protocol is off while the program waits
+                      // for anything but a key, so the driver sees Ctrl+C.
+                      FifoSignalCase{"KittyCtrlCBeforeAnyWriter", false, SIGINT, true, true}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // Another program has the grade file open, without any lock (a producer
@@ -561,10 +561,8 @@ long DescriptorFlags(pid_t pid, int fd) {
 }
 
 bool Running(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::size_t close = all.rfind(')');
-  return close != std::string::npos && close + 2 < all.size() && all[close + 2] != 'Z';
+  const char state = gradetest::ProcessState(pid);
+  return state != 0 && state != 'Z';
 }
 
 // Standard input an empty pipe left non-blocking by the parent: the final

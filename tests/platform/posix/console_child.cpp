@@ -6,6 +6,7 @@
 //   console_child typeahead LOG     the same, but start the console late
 //   console_child info LOG          log the screen buffer info after some raw output
 //   console_child wait              start the console and wait for a signal
+//   console_child pipe-wait         start the console, read keys once, then wait on a silent pipe
 //   console_child restore-exit      read keys once, restore the terminal by hand, then _exit(3)
 //   console_child restore-blocked   read keys until one, fill the terminal's queue, then end
 //   console_child bench LOG         paint the report and log the terminal's figures
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "platform/posix/console_host.h"
+#include "platform/posix/posix_internal.h"
 #include "tests/platform/posix/console_scripts.h"
 
 namespace {
@@ -101,6 +103,18 @@ int main(int argc, char **argv) {
       Sleep(1);
       GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
     }
+  }
+  if (mode == "pipe-wait") {
+    StartConsole();
+    DWORD count;
+    GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
+    int ends[2];
+    if (pipe(ends) != 0) return 66;
+    Say("ready\r\n");
+    char byte;
+    DWORD got;
+    ReadFile(posix::HandleFromFd(ends[0]), &byte, 1, &got, nullptr);
+    return 67;
   }
   if (mode == "restore-exit") {
     StartConsole();

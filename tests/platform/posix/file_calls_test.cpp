@@ -3,18 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -44,26 +40,6 @@ extern "C" BOOL __wrap_ReadFile(HANDLE h, LPVOID b, DWORD n, LPDWORD done, LPOVE
   return __real_ReadFile(h, b, n, done, o);
 }
 
-// The console's hooks around a wait, posix::console::BeforeOutsideWait and
-// AfterInterruptedWait, counted by wrapping their mangled names.
-namespace {
-std::atomic<int> beforeWaits{0};
-std::atomic<int> afterInterrupts{0};
-}  // namespace
-
-extern "C" void __real__ZN5posix7console17BeforeOutsideWaitEv();
-extern "C" void __real__ZN5posix7console20AfterInterruptedWaitEv();
-
-extern "C" void __wrap__ZN5posix7console17BeforeOutsideWaitEv() {
-  ++beforeWaits;
-  __real__ZN5posix7console17BeforeOutsideWaitEv();
-}
-
-extern "C" void __wrap__ZN5posix7console20AfterInterruptedWaitEv() {
-  ++afterInterrupts;
-  __real__ZN5posix7console20AfterInterruptedWaitEv();
-}
-
 namespace {
 
 class FileCallsTest : public TextIoTest {
@@ -72,8 +48,6 @@ class FileCallsTest : public TextIoTest {
     TextIoTest::SetUp();
     writeCalls.clear();
     readCalls.clear();
-    beforeWaits = 0;
-    afterInterrupts = 0;
   }
 };
 
@@ -92,23 +66,6 @@ std::string ReadAll(HANDLE h) {
     if (got == 0) return all;
     all.append(buffer, got);
   }
-}
-
-// Polls `condition` for up to ten seconds.
-bool Eventually(const std::function<bool()> &condition) {
-  for (int i = 0; i < 10000; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return false;
-}
-
-// Whether thread `tid` of this process sleeps in a system call.
-bool Sleeping(pid_t tid) {
-  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  std::size_t close = all.rfind(')');
-  return close != std::string::npos && close + 2 < all.size() && all[close + 2] == 'S';
 }
 
 TEST_F(FileCallsTest, ADiskFileSeesOneWritePer256BytesAndTheRestAtClose) {
@@ -306,60 +263,6 @@ TEST_F(FileCallsTest, WriteWaitsForAFullNonBlockingPipeToDrain) {
   EXPECT_EQ(received.substr(filled), sent);
   close(ends[0]);
 }
-
-void Interrupted(int) {}
-
-struct HookCase {
-  const char *name;
-  bool dataAtOnce;
-  bool interrupted;  // a signal arrives while the read waits
-  int beforeWaits, afterInterrupts;
-};
-
-void PrintTo(const HookCase &c, std::ostream *os) { *os << c.name; }
-
-class WaitHooksTest : public FileCallsTest, public ::testing::WithParamInterface<HookCase> {};
-
-TEST_P(WaitHooksTest, AreCalledAroundAWait) {
-  const HookCase &c = GetParam();
-  struct sigaction quiet {}, previous {};
-  quiet.sa_handler = Interrupted;  // without SA_RESTART, as a console repaint signal
-  sigaction(SIGUSR1, &quiet, &previous);
-  int ends[2];
-  ASSERT_EQ(pipe(ends), 0);
-  if (c.dataAtOnce) {
-    ASSERT_EQ(write(ends[1], "x", 1), 1);
-  }
-  const pid_t waiter = gettid();
-  const pthread_t waiterThread = pthread_self();
-  std::thread other([&] {
-    if (c.dataAtOnce) return;
-    // Only once the reader sleeps in its wait, so that the signal interrupts it.
-    Eventually([&] { return beforeWaits > 0 && Sleeping(waiter); });
-    if (c.interrupted) {
-      pthread_kill(waiterThread, SIGUSR1);
-      Eventually([&] { return afterInterrupts > 0 && Sleeping(waiter); });
-    }
-    EXPECT_EQ(write(ends[1], "x", 1), 1);
-  });
-  char byte = 0;
-  DWORD got = 0;
-  EXPECT_TRUE(ReadFile(posix::HandleFromFd(ends[0]), &byte, 1, &got, nullptr));
-  other.join();
-  EXPECT_EQ(got, 1u);
-  EXPECT_EQ(byte, 'x');
-  EXPECT_EQ(beforeWaits, c.beforeWaits);
-  EXPECT_EQ(afterInterrupts, c.afterInterrupts);
-  close(ends[0]);
-  close(ends[1]);
-  sigaction(SIGUSR1, &previous, nullptr);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, WaitHooksTest,
-                         ::testing::Values(HookCase{"ReadyAtOnce", true, false, 0, 0},
-                                           HookCase{"DataLater", false, false, 1, 0},
-                                           HookCase{"InterruptedBySignal", false, true, 1, 1}),
-                         [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Share mode 0: what keeps the program out of a file in use.
