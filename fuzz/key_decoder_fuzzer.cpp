@@ -5,20 +5,23 @@
 // reads, every byte is consumed exactly once, and once the stream ends
 // nothing is left pending and a plain key decodes as itself.
 //
-// Input: byte 0 bit 0 says whether the terminal reports key releases, bytes
-// 1-2 seed the read sizes; the rest is what the terminal sent.
+// Input: byte 0 bit 0 says whether the terminal reports key releases, bits
+// 1-2 pick its character set (UTF-8, Latin-2, GB18030 or ASCII), bytes 1-2
+// seed the read sizes; the rest is what the terminal sent.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/posix/console/charset.h"
 #include "platform/posix/console/key_decoder.h"
 
 namespace {
 
 using posix::console::DecodeKey;
 using posix::console::DecodeResult;
+using posix::console::InputCharset;
 using posix::console::KeyDecoderState;
 
 struct Step {
@@ -64,6 +67,19 @@ DecodeResult Checked(const unsigned char *p, std::size_t n, bool final, KeyDecod
   return r;
 }
 
+// Null for UTF-8, which the decoder handles itself.
+const InputCharset *CharsetFor(uint8_t selector) {
+  static InputCharset latin2, gb18030, ascii;
+  static const bool loaded = latin2.Load("ISO-8859-2") && gb18030.Load("GB18030") && ascii.Load("ANSI_X3.4-1968");
+  if (!loaded) Fail("a character set iconv does not know", 0);
+  switch ((selector >> 1) & 3) {
+    case 1: return &latin2;
+    case 2: return &gb18030;
+    case 3: return &ascii;
+    default: return nullptr;
+  }
+}
+
 void Record(std::vector<Step> &steps, const DecodeResult &r) {
   Step s{r.consumed, r.count, {}};
   for (int i = 0; i < r.count; ++i) s.records[i] = r.records[i];
@@ -91,6 +107,7 @@ void DecodePending(std::vector<unsigned char> &pending, std::size_t &offset, boo
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 3) return 0;
   const bool releases = (data[0] & 1) != 0;
+  const InputCharset *charset = CharsetFor(data[0]);
   uint32_t random = 1u + (static_cast<uint32_t>(data[1]) << 8 | data[2]);
   const unsigned char *bytes = data + 3;
   const std::size_t n = size - 3;
@@ -98,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // All at once.
   KeyDecoderState whole;
   whole.reportsReleases = releases;
+  whole.input = charset;
   std::vector<Step> once;
   std::vector<unsigned char> pending(bytes, bytes + n);
   std::size_t offset = 0;
@@ -110,6 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // In reads of random sizes.
   KeyDecoderState cut;
   cut.reportsReleases = releases;
+  cut.input = charset;
   std::vector<Step> pieces;
   pending.clear();
   offset = 0;

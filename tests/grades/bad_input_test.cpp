@@ -531,6 +531,24 @@ TEST(BadTerminalTest, ResizedWhileItPaints) {
   ExpectNoResultFiles(root);
 }
 
+// Every byte typed is a key, also one that begins no character of the
+// terminal's set: a lone 0xE9 (the e acute of a Latin-1 keyboard) on a UTF-8
+// terminal, and any byte past ASCII in the C locale.
+TEST(BadTerminalTest, AByteThatIsNoCharacterEndsTheWait) {
+  for (const char *locale : {"C.UTF-8", "C"}) {
+    SCOPED_TRACE(locale);
+    DriveRoot root;
+    root.WriteGrades(kSample);
+    RunOptions options;
+    options.environment = {std::string("LC_ALL=") + locale};
+    options.atWait = [](VtermPty &pty) { pty.Type("\xe9"); };
+    RunResult run = RunGrades(root, options);
+    ExpectExit(run, 0);
+    EXPECT_EQ(Report(run).size(), 18u);
+    ExpectSampleResults(root);
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Standard handles.
 

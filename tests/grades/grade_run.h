@@ -69,6 +69,8 @@ struct RunOptions {
   std::function<void(testsupport::VtermPty &)> whileRunning = {};
   // Replaces the key press once the report stands still.
   std::function<void(testsupport::VtermPty &)> atWait = {};
+  // "NAME=value" entries for the program's environment (VtermPty::Options).
+  std::vector<std::string> environment = {};
 };
 
 // A build of the grade program, and how the runs start it.

@@ -45,7 +45,7 @@ int ColorIndex(const VTermColor &c, bool foreground) {
 
 VtermPty::VtermPty(Options options) : options_(options) {
   vt_ = vterm_new(options.rows, options.columns);
-  vterm_set_utf8(vt_, 1);
+  vterm_set_utf8(vt_, options.utf8 ? 1 : 0);
   vterm_output_set_callback(vt_, &VtermPty::Answer, this);
   VTermScreen *screen = vterm_obtain_screen(vt_);
   vterm_screen_reset(screen, 1);
@@ -77,12 +77,24 @@ bool VtermPty::Start(const std::vector<std::string> &argv) {
   std::vector<char *> args;
   for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
   args.push_back(nullptr);
+  std::vector<std::string> environment;
+  for (char **e = environ; *e != nullptr; ++e) {
+    std::string_view entry(*e);
+    std::string_view name = entry.substr(0, entry.find('=') + 1);
+    bool replaced = false;
+    for (const std::string &extra : options_.environment) replaced = replaced || extra.rfind(name, 0) == 0;
+    if (!replaced) environment.emplace_back(entry);
+  }
+  for (const std::string &extra : options_.environment) environment.push_back(extra);
+  std::vector<char *> envp;
+  for (const std::string &e : environment) envp.push_back(const_cast<char *>(e.c_str()));
+  envp.push_back(nullptr);
   pid_ = fork();
   if (pid_ < 0) return false;
   if (pid_ == 0) {
     close(master_);
     if (login_tty(slave_) != 0) _exit(126);
-    execv(args[0], args.data());
+    execve(args[0], args.data(), envp.data());
     _exit(127);
   }
   reader_ = std::thread([this] { ReadLoop(); });
@@ -178,7 +190,7 @@ void VtermPty::KittySequence(char marker, int first, int second) {
 // their place among the other replies.
 void VtermPty::Feed(const char *bytes, std::size_t length) {
   pendingUtf8_.append(bytes, length);
-  std::size_t hold = std::max(IncompleteUtf8Tail(pendingUtf8_), IncompleteCsiTail(pendingUtf8_));
+  std::size_t hold = std::max(options_.utf8 ? IncompleteUtf8Tail(pendingUtf8_) : 0, IncompleteCsiTail(pendingUtf8_));
   std::string whole = pendingUtf8_.substr(0, pendingUtf8_.size() - hold);
   pendingUtf8_.erase(0, pendingUtf8_.size() - hold);
   std::string_view rest(whole);
@@ -198,12 +210,29 @@ void VtermPty::Feed(const char *bytes, std::size_t length) {
       at = i;
       continue;
     }
-    vterm_input_write(vt_, rest.data(), i + 1);
+    Show(rest.data(), i + 1);
     KittySequence(marker, values[0], values[1]);
     rest.remove_prefix(i + 1);
     at = 0;
   }
-  vterm_input_write(vt_, rest.data(), rest.size());
+  Show(rest.data(), rest.size());
+}
+
+// libvterm's 8-bit mode has no Latin-1 (it drops the high bit of 0xA0-0xFF),
+// so those bytes go in as UTF-8, one at a time; C1 codes still act.
+void VtermPty::Show(const char *bytes, std::size_t length) {
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < length && !options_.utf8; ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0xA0) continue;
+    vterm_input_write(vt_, bytes + from, i - from);
+    const char latin1[2] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+    vterm_set_utf8(vt_, 1);
+    vterm_input_write(vt_, latin1, 2);
+    vterm_set_utf8(vt_, 0);
+    from = i + 1;
+  }
+  vterm_input_write(vt_, bytes + from, length - from);
 }
 
 void VtermPty::ReadLoop() {

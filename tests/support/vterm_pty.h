@@ -4,7 +4,8 @@
 // answers the program's cursor position and device attribute queries, if
 // asked after a delay, as over a slow link; it can also speak the kitty
 // keyboard protocol: it keeps the stack of flags the program pushes and pops
-// and sends keys as such a terminal does under the flags in force.
+// and sends keys as such a terminal does under the flags in force. It can
+// also be an 8-bit terminal showing Latin-1.
 #pragma once
 
 #include <sys/types.h>
@@ -31,6 +32,12 @@ class VtermPty {
     bool kittyKeyboard = false;
     // Every answer to the program's questions arrives this much later.
     int replyDelayMs = 0;
+    // "NAME=value" entries added to the program's environment, or replacing
+    // the variable of that name there.
+    std::vector<std::string> environment = {};
+    // False: an 8-bit terminal, where bytes 0x80-0x9F are C1 control codes
+    // and bytes 0xA0-0xFF show as Latin-1.
+    bool utf8 = true;
   };
 
   explicit VtermPty(Options options);
@@ -93,6 +100,7 @@ class VtermPty {
   void Feed(const char *bytes, std::size_t length);
   void KittySequence(char marker, int first, int second);
   int KittyFlagsLocked() const;
+  void Show(const char *bytes, std::size_t length);
   static void Answer(const char *bytes, std::size_t length, void *self);
   void WriteToProgram(const char *bytes, std::size_t length);
   int SendDueReplies();  // the milliseconds until the next one is due, or -1

@@ -37,8 +37,8 @@ constexpr std::uint32_t CodePointOf(unsigned b) {
   return kHigh[b - 127];
 }
 
-constexpr Utf8Glyph Encode(std::uint32_t cp) {
-  Utf8Glyph g{};
+constexpr Glyph Encode(std::uint32_t cp) {
+  Glyph g{};
   if (cp < 0x80) {
     g.bytes[0] = static_cast<char>(cp);
     g.length = 1;
@@ -55,19 +55,21 @@ constexpr Utf8Glyph Encode(std::uint32_t cp) {
   return g;
 }
 
-constexpr std::array<Utf8Glyph, 256> MakeGlyphs() {
-  std::array<Utf8Glyph, 256> table{};
+constexpr std::array<Glyph, 256> MakeGlyphs() {
+  std::array<Glyph, 256> table{};
   for (unsigned b = 0; b < 256; ++b) table[b] = Encode(CodePointOf(b));
   return table;
 }
 
-constexpr std::array<Utf8Glyph, 256> kGlyphs = MakeGlyphs();
+constexpr std::array<Glyph, 256> kGlyphs = MakeGlyphs();
 
 }  // namespace
 
 std::uint32_t Cp437CodePoint(unsigned char b) { return CodePointOf(b); }
 
-const Utf8Glyph &Cp437Glyph(unsigned char b) { return kGlyphs[b]; }
+const Glyph &Cp437Glyph(unsigned char b) { return kGlyphs[b]; }
+
+const Glyph *Cp437Glyphs() { return kGlyphs.data(); }
 
 int Cp437FromCodePoint(std::uint32_t codePoint) {
   if (codePoint < 128) return static_cast<int>(codePoint);

@@ -1,5 +1,6 @@
 #include "platform/posix/console/key_decoder.h"
 
+#include "platform/posix/console/charset.h"
 #include "platform/posix/console/cp437.h"
 #include "platform/posix/console/key_map.h"
 
@@ -94,6 +95,9 @@ DecodeResult DecodeAscii(unsigned char c, const KeyDecoderState &st) {
   return Typed(key, c, state, 1, st);
 }
 
+// A byte that begins no character still counts as a key: that byte.
+DecodeResult LoneByte(unsigned char c, const KeyDecoderState &st) { return Typed(KeyIdentity{}, c, 0, 1, st); }
+
 DecodeResult DecodeUtf8(const unsigned char *p, std::size_t n, bool final, const KeyDecoderState &st) {
   unsigned char lead = p[0];
   std::size_t len;
@@ -101,15 +105,27 @@ DecodeResult DecodeUtf8(const unsigned char *p, std::size_t n, bool final, const
   if (lead >= 0xC2 && lead <= 0xDF) len = 2, cp = lead & 0x1F;
   else if (lead >= 0xE0 && lead <= 0xEF) len = 3, cp = lead & 0x0F;
   else if (lead >= 0xF0 && lead <= 0xF4) len = 4, cp = lead & 0x07;
-  else return Skip(1);
+  else return LoneByte(lead, st);
   for (std::size_t i = 1; i < len; ++i) {
-    if (i >= n) return final ? Skip(1) : NeedMore();
-    if ((p[i] & 0xC0) != 0x80) return Skip(1);
+    if (i >= n) return final ? LoneByte(lead, st) : NeedMore();
+    if ((p[i] & 0xC0) != 0x80) return LoneByte(lead, st);
+    // Overlong forms, surrogates and code points past U+10FFFF.
+    if (i == 1 && ((lead == 0xE0 && p[1] < 0xA0) || (lead == 0xED && p[1] > 0x9F) ||
+                   (lead == 0xF0 && p[1] < 0x90) || (lead == 0xF4 && p[1] > 0x8F)))
+      return LoneByte(lead, st);
     cp = (cp << 6) | (p[i] & 0x3F);
   }
   int b = Cp437FromCodePoint(cp);
   KeyIdentity key{};
   return Typed(key, static_cast<unsigned char>(b < 0 ? '?' : b), 0, len, st);
+}
+
+DecodeResult DecodeInSet(const InputCharset &set, const unsigned char *p, std::size_t n, bool final,
+                         const KeyDecoderState &st) {
+  InputCharset::Char c = set.Decode(p, n);
+  if (c.kind == InputCharset::Char::kChar) return Typed(KeyIdentity{}, c.cp437, 0, c.length, st);
+  if (c.kind == InputCharset::Char::kIncomplete && !final) return NeedMore();
+  return LoneByte(p[0], st);
 }
 
 // A parsed control sequence: ESC [ marker params intermediate final.
@@ -435,6 +451,7 @@ DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final, Ke
   unsigned char c = bytes[0];
   if (c == kEsc) return DecodeEscape(bytes, n, final, state);
   if (c < 0x80) return DecodeAscii(c, state);
+  if (state.input != nullptr) return DecodeInSet(*state.input, bytes, n, final, state);
   return DecodeUtf8(bytes, n, final, state);
 }
 

@@ -2,7 +2,8 @@
 // event records. Understands plain and control characters (UTF-8), Alt as an
 // ESC prefix, xterm's cursor, editing, keypad and function key sequences with
 // modifiers (CSI 1;m X, CSI n;m ~, SS3 X), and the kitty keyboard protocol's
-// CSI code;mods:event u with key releases and modifier keys.
+// CSI code;mods:event u with key releases and modifier keys. Every byte
+// typed is a key: one that begins no character is a key of that byte.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +12,11 @@
 
 namespace posix::console {
 
+class InputCharset;
+
 struct KeyDecoderState {
+  // The terminal's character set for typed text; null for UTF-8.
+  const InputCharset *input = nullptr;
   // The terminal reports releases (kitty protocol): a press is then a key-down
   // record alone, and its release arrives later as the key-up record.
   bool reportsReleases = false;

@@ -54,12 +54,13 @@ int Background(unsigned char a) { return ((a & 0x80) ? 100 : 40) + Ansi((a >> 4)
 
 }  // namespace
 
-Renderer::Renderer(int columns, int rows, OutputBuffer &out)
+Renderer::Renderer(int columns, int rows, OutputBuffer &out, const Glyph *glyphs)
     : columns_(columns),
       rows_(rows),
       viewColumns_(columns),
       viewRows_(rows),
       out_(out),
+      glyphs_(glyphs),
       front_(new FrontCell[static_cast<std::size_t>(columns) * rows]),
       spans_(new int[static_cast<std::size_t>(rows) * 2]) {
   for (int i = 0; i < columns * rows; ++i) front_[i] = {0, 0, false, -1};
@@ -136,7 +137,7 @@ void Renderer::MoveTo(int x, int y) {
 void Renderer::PaintCell(int x, int y, unsigned char ch, unsigned char attr) {
   MoveTo(x, y);
   SetPen(attr);
-  const Utf8Glyph &g = Cp437Glyph(ch);
+  const Glyph &g = glyphs_[ch];
   out_.Put(g.bytes, g.length);
   Front(x, y) = {ch, attr, true, -1};
   if (x == viewColumns_ - 1) pendingWrap_ = true;
@@ -152,11 +153,11 @@ bool Renderer::Bridge(ScreenBuffer &screen, int x, int y) {
   for (int i = cx_; i < x; ++i) {
     const FrontCell &f = Front(i, row);
     if (!Same(screen.At(i, y), f) || f.attr != pen_) return false;
-    bytes += Cp437Glyph(f.ch).length;
+    bytes += glyphs_[f.ch].length;
   }
   if (bytes > (x - cx_ == 1 ? 3 : 4)) return false;
   for (int i = cx_; i < x; ++i) {
-    const Utf8Glyph &g = Cp437Glyph(Front(i, row).ch);
+    const Glyph &g = glyphs_[Front(i, row).ch];
     out_.Put(g.bytes, g.length);
   }
   cx_ = x;

@@ -13,12 +13,14 @@
 //
 // Attribute 0x07 is drawn in the terminal's default colours; every other
 // attribute in the 16 ANSI colours. Cells are drawn as code page 437 glyphs
-// in UTF-8, so no control byte from a cell ever reaches the terminal.
+// in the terminal's character set (UTF-8 unless given another table), so no
+// control byte from a cell ever reaches the terminal.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include "platform/posix/console/cp437.h"
 #include "platform/posix/console/output_buffer.h"
 #include "platform/posix/console/screen_buffer.h"
 
@@ -26,7 +28,8 @@ namespace posix::console {
 
 class Renderer {
  public:
-  Renderer(int columns, int rows, OutputBuffer &out);
+  // `glyphs`: the bytes that draw each cell byte, 256 of them.
+  Renderer(int columns, int rows, OutputBuffer &out, const Glyph *glyphs = Cp437Glyphs());
 
   // What the terminal shows at the start: unknown content, to be left alone
   // (the counterpart of ScreenBuffer::MakeForeign) ...
@@ -76,6 +79,7 @@ class Renderer {
   int viewColumns_, viewRows_;  // the terminal's
   int top_ = 0;                 // the buffer row in the terminal's top row
   OutputBuffer &out_;
+  const Glyph *glyphs_;
   std::unique_ptr<FrontCell[]> front_;
   std::unique_ptr<int[]> spans_;
   int cx_ = -1, cy_ = -1;     // the terminal's cursor, -1 where unknown

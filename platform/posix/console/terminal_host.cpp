@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/posix/console/charset.h"
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/console/key_decoder.h"
 #include "platform/posix/console/output_buffer.h"
@@ -25,6 +26,7 @@ constexpr int kEscapeTimeoutMs = 50;  // after which a lone ESC is the Esc key
 
 int gFd = -1;
 std::atomic<unsigned long long> gBytes{0}, gWrites{0};
+TerminalCharset gCharset;  // loaded once, before the host starts
 
 void SendToTerminal(void *, const char *bytes, std::size_t length) {
   gWrites.fetch_add(1, std::memory_order_relaxed);
@@ -38,7 +40,7 @@ struct TerminalParts {
         capacity(static_cast<std::size_t>(columns) * rows * 16 + 4096),
         storage(new char[capacity]),
         out(storage.get(), capacity, SendToTerminal, nullptr),
-        renderer(columns, rows, out) {}
+        renderer(columns, rows, out, gCharset.Glyphs()) {}
   ScreenBuffer screen;
   std::size_t capacity;
   std::unique_ptr<char[]> storage;
@@ -66,6 +68,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
     }
     // A report still to come is a reply, whenever it arrives.
     keys_.positionReplies = replies.gotPosition ? 0 : 1;
+    keys_.input = gCharset.Input();
     std::memcpy(pending_, typed, typedLength);
     pendingLength_ = typedLength;
     lastByteMs_ = NowMs();
@@ -224,6 +227,7 @@ ConsoleHost *Terminal() {
   TerminalSize(fd, &terminalColumns, &terminalRows);
   int columns = terminalColumns, rows = terminalRows;
   ClampConsoleSize(&columns, &rows);
+  gCharset.LoadFromEnvironment();
   auto *host = new TerminalHost(columns, rows);
   ArmTerminal(fd, saved, &host->Output());
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/console/charset.h"
 #include "platform/posix/console/key_decoder.h"
 #include "platform/posix/console/terminal_replies.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 using posix::console::DecodeKey;
 using posix::console::DecodeResult;
+using posix::console::InputCharset;
 using posix::console::KeyDecoderState;
 
 struct Rec {
@@ -119,11 +121,66 @@ TEST(KeyDecoderTest, LegacyTerminalSequences) {
                           Press('B', 0x30, 'b', 0)[1]}},
       {"device attributes reply", "\x1b[?1;2c", {}},
       {"bracketed paste marker", "\x1b[200~", {}},
-      {"stray continuation byte", "\x80", {}},
+      {"stray continuation byte", "\x80", Press(0, 0, 0x80, 0)},
   };
   for (const Case &c : cases) {
     EXPECT_EQ(Decode(c.bytes, false, c.bytes.size() + 1), c.want) << c.name;
     EXPECT_EQ(Decode(c.bytes, false, 1), c.want) << c.name << ", a byte at a time";
+  }
+}
+
+// Typed text in the terminal's character set: a character becomes its code
+// page 437 byte ('?' where it has none), and a byte that begins no character
+// is a key of that byte, so that every byte typed counts.
+TEST(KeyDecoderTest, TypedTextInTheTerminalsCharacterSet) {
+  struct SetCase {
+    const char *name;
+    const char *codeset;  // null: UTF-8, the decoder's own
+    std::string bytes;
+    std::vector<Rec> want;
+  };
+  auto keys = [](std::initializer_list<unsigned char> chars) {
+    std::vector<Rec> out;
+    for (unsigned char c : chars)
+      for (const Rec &r : Press(0, 0, c, 0)) out.push_back(r);
+    return out;
+  };
+  const std::vector<SetCase> cases = {
+      {"utf-8: lone e9 at the timeout", nullptr, "\xe9", keys({0xE9})},
+      {"utf-8: e9 before a letter", nullptr, "\xe9x", {Press(0, 0, 0xE9, 0)[0], Press(0, 0, 0xE9, 0)[1],
+                                                       Press('X', 0x2D, 'x', 0)[0], Press('X', 0x2D, 'x', 0)[1]}},
+      {"utf-8: ff", nullptr, "\xff", keys({0xFF})},
+      {"utf-8: two of three bytes at the timeout", nullptr, "\xe2\x82", keys({0xE2, 0x82})},
+      {"utf-8: overlong slash", nullptr, "\xc0\xaf", keys({0xC0, 0xAF})},
+      {"utf-8: overlong three bytes", nullptr, "\xe0\x80\xaf", keys({0xE0, 0x80, 0xAF})},
+      {"utf-8: surrogate", nullptr, "\xed\xa0\x80", keys({0xED, 0xA0, 0x80})},
+      {"utf-8: alt with a lone byte", nullptr, "\x1b\xe9", {{true, 0, 0, 0xE9, kAlt}, {false, 0, 0, 0xE9, kAlt}}},
+      {"latin-1: e acute", "ISO-8859-1", "\xe9", keys({0x82})},
+      {"latin-1: u umlaut, no break space", "ISO-8859-1", "\xfc\xa0", keys({0x81, 0xFF})},
+      {"latin-1: a character code page 437 lacks", "ISO-8859-1", "\xfe", keys({'?'})},
+      {"latin-1: alt with e acute", "ISO-8859-1", "\x1b\xe9", {{true, 0, 0, 0x82, kAlt}, {false, 0, 0, 0x82, kAlt}}},
+      {"latin-2: o umlaut", "ISO-8859-2", "\xf6", keys({0x94})},
+      {"latin-2: o double acute", "ISO-8859-2", "\xf5", keys({'?'})},
+      {"c locale: e9", "ANSI_X3.4-1968", "\xe9", keys({0xE9})},
+      {"c locale: 80 and ff", "ANSI_X3.4-1968", "\x80\xff", keys({0x80, 0xFF})},
+      {"two bytes a character: alpha", "GB18030", "\xa6\xc1", keys({0xE0})},
+      {"two bytes a character: lead byte at the timeout", "GB18030", "\xa6", keys({0xA6})},
+      {"two bytes a character: lead byte before a blank", "GB18030", "\xa6 ", {Press(0, 0, 0xA6, 0)[0],
+                                                                            Press(0, 0, 0xA6, 0)[1],
+                                                                            Press(VK_SPACE, 0x39, ' ', 0)[0],
+                                                                            Press(VK_SPACE, 0x39, ' ', 0)[1]}},
+      {"four bytes a character", "GB18030", "\x81\x30\x81\x30", keys({'?'})},
+  };
+  for (const SetCase &c : cases) {
+    InputCharset set;
+    if (c.codeset != nullptr) {
+      ASSERT_TRUE(set.Load(c.codeset)) << c.codeset;
+    }
+    for (std::size_t chunk : {c.bytes.size() + 1, std::size_t{1}}) {
+      KeyDecoderState state;
+      state.input = c.codeset != nullptr ? &set : nullptr;
+      EXPECT_EQ(Decode(c.bytes, state, chunk), c.want) << c.name << " in pieces of " << chunk;
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/console/charset.h"
 #include "platform/posix/console/renderer.h"
 #include "tests/platform/posix/cell_expect.h"
 
@@ -22,8 +23,8 @@ using posix::console::ScreenBuffer;
 using posix::console::ScreenCell;
 
 struct Rig {
-  Rig(int w, int h, bool blank = true)
-      : screen(w, h), out(storage, sizeof storage, &Rig::Sink, this), renderer(w, h, out) {
+  Rig(int w, int h, bool blank = true, const posix::console::Glyph *glyphs = posix::console::Cp437Glyphs())
+      : screen(w, h), out(storage, sizeof storage, &Rig::Sink, this), renderer(w, h, out, glyphs) {
     if (blank) renderer.AssumeBlank();
     renderer.AssumeCursor(0, 0);
   }
@@ -129,6 +130,36 @@ TEST(RendererTest, SendsTheShortestBytes) {
     Rig rig(kW, kH);
     c.steps(rig);
     EXPECT_EQ(rig.Take(), c.want) << c.name;
+  }
+}
+
+// The same drawing on a UTF-8 and on a Latin-1 terminal; redrawing cells
+// instead of moving the cursor pays for the bytes their glyphs take there.
+TEST(RendererTest, DrawsWithTheGlyphTableItIsGiven) {
+  posix::console::TerminalCharset latin1;
+  latin1.Load("ISO-8859-1");
+  struct Case {
+    const char *name;
+    std::function<void(Rig &)> steps;
+    std::string utf8, latin1;
+  };
+  const std::vector<Case> cases = {
+      {"e acute and a corner", [](Rig &r) { r.Put(0, 0, 0x82), r.Put(1, 0, 0xDA); }, "\u00E9\u250C", "\xE9+"},
+      {"two lines redrawn only where they are short",
+       [](Rig &r) {
+         r.Put(0, 0, 0xC4), r.Put(1, 0, 0xC4);
+         r.renderer.PlaceCursor(0, 0);
+         r.Put(2, 0, 'X');
+       },
+       "\u2500\u2500\r\x1b[2CX", "--\r--X"},
+  };
+  for (const Case &c : cases) {
+    Rig utf8(kW, kH);
+    c.steps(utf8);
+    EXPECT_EQ(utf8.Take(), c.utf8) << c.name << ", UTF-8";
+    Rig eightBit(kW, kH, true, latin1.Glyphs());
+    c.steps(eightBit);
+    EXPECT_EQ(eightBit.Take(), c.latin1) << c.name << ", Latin-1";
   }
 }
 

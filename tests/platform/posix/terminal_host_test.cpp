@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/console/charset.h"
 #include "platform/posix/console/terminal_io.h"
 #include "platform/posix/console_host.h"
 #include "tests/platform/posix/cell_expect.h"
@@ -104,8 +105,10 @@ struct KeyCase {
 
 // Types each case and waits for its records before the next one, so that
 // every case is a burst of its own.
-void CheckKeys(bool kitty, const std::vector<KeyCase> &cases) {
-  VtermPty pty({10, 40, kitty});
+void CheckKeys(bool kitty, const std::vector<KeyCase> &cases, const std::vector<std::string> &environment = {}) {
+  VtermPty::Options options{10, 40, kitty};
+  options.environment = environment;
+  VtermPty pty(options);
   std::string log = TempLog(kitty ? "kitty" : "keys");
   ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "keys", log}));
   ASSERT_TRUE(pty.WaitForText("ready"));
@@ -150,6 +153,7 @@ TEST(TerminalHostTest, DecodesWhatXtermSends) {
       {"alt+q", "\x1bq", {"D 51 10 71 0002", "U 51 10 71 0002"}},
       {"lone escape", "\x1b", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
       {"u umlaut", "\xc3\xbc", {"D 00 00 81 0000", "U 00 00 81 0000"}},
+      {"a lone e9 once the escape timeout passes", "\xe9", {"D 00 00 E9 0000", "U 00 00 E9 0000"}},
   });
 }
 
@@ -164,6 +168,129 @@ TEST(TerminalHostTest, DecodesTheKittyProtocolOnceTheTerminalSpeaksIt) {
       {"ctrl+tab has no character", "\x1b[9;5u", {"D 09 0F 00 0008"}},
       {"escape needs no timeout", "\x1b[27u\x1b[27;1:3u", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
   });
+}
+
+// A Latin-1 locale for the child: an installed one, or one made with
+// localedef in a folder of the test's own. `skipped` says why there is none.
+struct Latin1Locale {
+  std::vector<std::string> environment;
+  std::string skipped;
+};
+
+std::string Run(const std::string &command, int *status) {
+  std::string out;
+  FILE *p = popen((command + " 2>&1").c_str(), "r");
+  if (p == nullptr) {
+    *status = -1;
+    return "cannot start: " + command;
+  }
+  char buf[256];
+  while (std::fgets(buf, sizeof buf, p) != nullptr) out += buf;
+  *status = pclose(p);
+  return out;
+}
+
+const Latin1Locale &FindLatin1Locale() {
+  static const Latin1Locale found = [] {
+    int status;
+    std::istringstream names(Run("locale -a", &status));
+    for (std::string name; std::getline(names, name);) {
+      std::string set;
+      for (char c : name.substr(name.find('.') == std::string::npos ? name.size() : name.find('.') + 1)) {
+        if (c == '@') break;
+        if (c != '-' && c != '_') set += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      }
+      if (set == "iso88591") return Latin1Locale{{"LC_ALL=" + name}, ""};
+    }
+    static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                             ("console_host_locales_" + std::to_string(getpid()));
+    static const struct Remover {
+      ~Remover() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+      }
+    } remover;
+    std::filesystem::create_directories(dir);
+    const std::string made = Run("localedef -i en_US -f ISO-8859-1 " + (dir / "en_US.ISO-8859-1").string(), &status);
+    if (!std::filesystem::exists(dir / "en_US.ISO-8859-1" / "LC_CTYPE"))
+      return Latin1Locale{{}, "no Latin-1 locale installed, and localedef could not make one (status " +
+                                  std::to_string(status) + "): " + made};
+    return Latin1Locale{{"LOCPATH=" + dir.string(), "LC_ALL=en_US.ISO-8859-1"}, ""};
+  }();
+  return found;
+}
+
+#define SKIP_WITHOUT_LATIN1(locale)                                          \
+  if (!(locale).skipped.empty()) {                                           \
+    std::fprintf(stderr, "SKIPPED: %s\n", (locale).skipped.c_str());        \
+    GTEST_SKIP() << "SKIPPED: " << (locale).skipped;                         \
+  }
+
+// An 8-bit terminal takes bytes 0x80-0x9F for C1 control codes: none may
+// come from a cell, whichever of the 256 it is.
+TEST(TerminalHostTest, AnEightBitTerminalGetsNoControlBytesAndShowsLatin1) {
+  const Latin1Locale &latin1 = FindLatin1Locale();
+  SKIP_WITHOUT_LATIN1(latin1);
+  constexpr int kColumns = 80, kRows = 25;
+  posix::MemoryConsole memory(kColumns, kRows);
+  posix::InstallMemoryConsole(memory);
+  ASSERT_TRUE(consoletest::RunScript("glyphs", GetStdHandle(STD_OUTPUT_HANDLE), kColumns, kRows));
+  posix::RemoveMemoryConsole();
+
+  VtermPty::Options options{kRows, kColumns, false};
+  options.environment = latin1.environment;
+  options.utf8 = false;
+  VtermPty pty(options);
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "script", "glyphs"}));
+  ASSERT_TRUE(pty.WaitForExit());
+  ASSERT_TRUE(WIFEXITED(pty.Status()) && WEXITSTATUS(pty.Status()) == 0);
+  const std::string out = pty.Output();
+  int controls = 0;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 0x80 && c <= 0x9F && ++controls <= 5) ADD_FAILURE() << "byte " << std::hex << +c << " at " << std::dec << i;
+  }
+  EXPECT_EQ(controls, 0);
+
+  // Where code page 437 has Latin-1's letters, the terminal shows them.
+  struct Shown {
+    unsigned char cell;
+    char32_t want;
+  };
+  for (Shown s : {Shown{0x82, U'\u00E9'}, Shown{0x81, U'\u00FC'}, Shown{0x94, U'\u00F6'}, Shown{0xE1, U'\u00DF'},
+                  Shown{0xDA, U'+'}, Shown{'A', U'A'}}) {
+    EXPECT_EQ(pty.CodePointAt(s.cell / kColumns, s.cell % kColumns), s.want) << "cell " << std::hex << +s.cell;
+  }
+  // Everywhere else it shows what the console holds, as the table draws it.
+  posix::console::TerminalCharset set;
+  set.Load("ISO-8859-1");
+  int mismatches = 0;
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kColumns; ++x) {
+      const char32_t want = static_cast<unsigned char>(set.Glyphs()[memory.CharAt(x, y)].bytes[0]);
+      if (pty.CodePointAt(y, x) != want && ++mismatches <= 5)
+        ADD_FAILURE() << "cell " << x << "," << y << " shows U+" << std::hex << static_cast<unsigned>(pty.CodePointAt(y, x))
+                      << ", wanted U+" << static_cast<unsigned>(want);
+    }
+  }
+  int row, column;
+  pty.Cursor(&row, &column);
+  EXPECT_EQ(column, memory.Cursor().X);
+  EXPECT_EQ(row, memory.Cursor().Y);
+  ExpectModeRestored(pty, "latin-1");
+}
+
+TEST(TerminalHostTest, DecodesTypedLatin1) {
+  const Latin1Locale &latin1 = FindLatin1Locale();
+  SKIP_WITHOUT_LATIN1(latin1);
+  CheckKeys(false,
+            {
+                {"e acute", "\xe9", {"D 00 00 82 0000", "U 00 00 82 0000"}},
+                {"capital o umlaut", "\xd6", {"D 00 00 99 0000", "U 00 00 99 0000"}},
+                {"alt with u umlaut", "\x1b\xfc", {"D 00 00 81 0002", "U 00 00 81 0002"}},
+                {"thorn, which code page 437 lacks", "\xfe", {"D 00 00 3F 0000", "U 00 00 3F 0000"}},
+            },
+            latin1.environment);
 }
 
 TEST(TerminalHostTest, KeysTypedBeforeTheConsoleStartedStillCount) {
