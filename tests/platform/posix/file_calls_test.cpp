@@ -4,14 +4,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -267,29 +264,7 @@ TEST_F(FileCallsTest, WriteWaitsForAFullNonBlockingPipeToDrain) {
 // ---------------------------------------------------------------------------
 // Share mode 0: what keeps the program out of a file in use.
 
-// Starts the program at `path` (a copy of sleep) and ends it on destruction.
-class RunningCopy {
- public:
-  explicit RunningCopy(const std::string &path) {
-    std::filesystem::copy_file("/bin/sleep", path);
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
-    char program[] = "sleep", seconds[] = "60";
-    char *argv[] = {program, seconds, nullptr};
-    // posix_spawn returns once the copy runs (or failed to start).
-    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
-  }
-  ~RunningCopy() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  bool Running() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = -1;
-};
-
-enum class Holder { kNone, kOpenForReading, kOpenForWriting, kRunningProgram };
+enum class Holder { kNone, kOpenForReading, kOpenForWriting };
 
 struct ShareCase {
   const char *name;
@@ -305,14 +280,8 @@ class ShareModeTest : public FileCallsTest, public ::testing::WithParamInterface
 TEST_P(ShareModeTest, RefusesAFileInUseUntilItIsFree) {
   const ShareCase &c = GetParam();
   const std::string path = dir_.Path("held");
-  std::optional<RunningCopy> program;
   int fd = -1;
-  if (c.holder == Holder::kRunningProgram) {
-    program.emplace(path);
-    ASSERT_TRUE(program->Running());
-  } else {
-    dir_.Write("held", "1\r\n");
-  }
+  dir_.Write("held", "1\r\n");
   // A plain open, without any lock, as most programs make.
   if (c.holder == Holder::kOpenForReading) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (c.holder == Holder::kOpenForWriting) fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
@@ -328,7 +297,6 @@ TEST_P(ShareModeTest, RefusesAFileInUseUntilItIsFree) {
 
   ioStatus = 0;
   if (fd >= 0) close(fd);
-  program.reset();
   if (c.forWriting) OpenForWriting(f);
   else OpenForReading(f);
   EXPECT_EQ(ioStatus, 0) << "once the file is free";
@@ -342,40 +310,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ShareCase{"OpenForReadingElsewhereThenRead", Holder::kOpenForReading, false, 5},
                       ShareCase{"OpenForReadingElsewhereThenWritten", Holder::kOpenForReading, true, 5},
                       ShareCase{"OpenForWritingElsewhereThenRead", Holder::kOpenForWriting, false, 5},
-                      ShareCase{"OpenForWritingElsewhereThenWritten", Holder::kOpenForWriting, true, 5},
-                      // Writing a running program's executable: ETXTBSY.
-                      ShareCase{"ARunningProgramWritten", Holder::kRunningProgram, true, 5},
-                      ShareCase{"ARunningProgramRead", Holder::kRunningProgram, false, 5}),
+                      ShareCase{"OpenForWritingElsewhereThenWritten", Holder::kOpenForWriting, true, 5}),
     [](const auto &info) { return std::string(info.param.name); });
-
-// Where no lease can be taken (here: a file of another owner, without
-// CAP_LEASE), only the lock keeps others out: an open without a lock is no
-// bar, a second opener through this layer is.
-TEST_F(FileCallsTest, WithoutALeaseOnlyTheLockKeepsOthersOut) {
-  if (geteuid() != 0) GTEST_SKIP() << "SKIPPED: needs root to run as another user than the file's owner";
-  dir_.Write("theirs.txt", "1\r\n");
-  const std::string path = dir_.Path("theirs.txt");
-  chmod(path.c_str(), 0644);
-  chmod(std::filesystem::path(path).parent_path().c_str(), 0755);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (setresgid(65534, 65534, 65534) != 0 || setresuid(65534, 65534, 65534) != 0) _exit(10);
-    int other = open(path.c_str(), O_RDONLY);
-    if (other < 0) _exit(11);
-    HANDLE first = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (first == INVALID_HANDLE_VALUE) _exit(1);
-    HANDLE second = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (second != INVALID_HANDLE_VALUE) _exit(2);
-    if (GetLastError() != ERROR_SHARING_VIOLATION) _exit(3);
-    _exit(0);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: refused although only an unlocked open had it; 2, 3: a second "
-                                       "locking opener let in; 10, 11: the test could not set itself up";
-}
 
 TEST_F(FileCallsTest, ErrnoTable) {
   using posix::ErrorFromErrno;

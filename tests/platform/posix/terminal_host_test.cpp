@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "platform/posix/console/charset.h"
-#include "platform/posix/console/terminal_io.h"
 #include "platform/posix/console_host.h"
 #include "tests/platform/posix/cell_expect.h"
 #include "tests/platform/posix/console_scripts.h"
@@ -384,25 +383,6 @@ TEST(TerminalHostTest, ASignalDuringTheRestoreWaitsForIt) {
   EXPECT_TRUE(WIFSIGNALED(pty.Status()) && WTERMSIG(pty.Status()) == SIGTERM);
   ExpectModeRestored(pty, "after the restore");
   EXPECT_TRUE(pty.Output().ends_with("\x1b[m\x1b[<u"));
-}
-
-TEST(TerminalHostTest, ClampsTheBufferOfAnAbsurdTerminal) {
-  struct Size {
-    int columns, rows;
-    bool operator==(const Size &) const = default;
-  };
-  const std::vector<std::pair<Size, Size>> cases = {
-      {{80, 25}, {80, 25}},
-      {{1024, 1024}, {1024, 1024}},
-      {{60000, 60000}, {32766, 32}},
-      {{2000, 1000}, {2000, 524}},
-      {{1, 65535}, {1, 32766}},
-  };
-  for (const auto &[reported, want] : cases) {
-    Size got = reported;
-    posix::console::ClampConsoleSize(&got.columns, &got.rows);
-    EXPECT_TRUE(got == want) << reported.columns << "x" << reported.rows << " gave " << got.columns << "x" << got.rows;
-  }
 }
 
 TEST(TerminalHostTest, PaintsAReportInLittleMoreThanItsOwnBytes) {
