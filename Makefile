@@ -1,20 +1,22 @@
-# Front door of the build. `make` builds into build/, `make test` runs every
-# test, `make run` runs the program on its bundled sample.
+# Front door of the build. `make run` builds the program alone and runs it
+# on its bundled sample; `make test` builds and runs every test; `make` builds
+# everything into build/. Each installs what it needs first (tools/install-deps).
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build deps test run clean test-asan fuzz-build fuzz fuzz-smoke windows windows-test
+.PHONY: all build deps test run configured install package clean test-asan fuzz-build fuzz fuzz-smoke windows windows-test
 
 all: build
 
 deps:
-	@tools/install-deps
+	@tools/install-deps test
 
-$(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
-
-build: $(BUILD_DIR)/CMakeCache.txt
+# The tests build only where asked for: the program itself needs nothing
+# beyond the compiler, so `make run` configures without them when it comes
+# first, and every other target switches them on.
+build:
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DGRADES_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: deps windows-test
@@ -41,6 +43,7 @@ test-asan:
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
 $(FUZZ_DIR)/CMakeCache.txt:
+	@tools/install-deps fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_FLAGS) -DGRADES_FUZZ=ON -DGRADES_SANITIZE=ON -DGRADES_BUILD_TESTS=OFF
 
 fuzz-build: $(FUZZ_DIR)/CMakeCache.txt
@@ -64,7 +67,8 @@ fuzz fuzz-smoke: fuzz-build
 # build-windows/, and its tests under Wine, which compare it with the Linux
 # build in $(BUILD_DIR).
 WINDOWS_DIR := build-windows
-windows: deps
+windows:
+	@tools/install-deps windows
 	cmake --preset windows -DGRADES_LINUX_BUILD=$(abspath $(BUILD_DIR))
 	cmake --build $(WINDOWS_DIR) -j $(JOBS)
 
@@ -74,11 +78,36 @@ windows-test: windows build
 # The sample grade file goes into a scratch drive root under build/, where
 # the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.
 DRIVE_ROOT := $(abspath $(BUILD_DIR))/drive
-run: deps
-	$(MAKE) build
+configured:
+	@test -f $(BUILD_DIR)/CMakeCache.txt || cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DGRADES_BUILD_TESTS=OFF
+
+run:
+	@tools/install-deps run
+	@$(MAKE) --no-print-directory configured
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target grades
 	mkdir -p $(DRIVE_ROOT)/e/devpas/jegyek
 	cp grades/sample/egeszek.txt $(DRIVE_ROOT)/e/devpas/jegyek/egeszek.txt
 	GRADES_DRIVE_ROOT=$(DRIVE_ROOT) $(BUILD_DIR)/grades
+
+# grades and realtotext with their manual pages, under PREFIX (DESTDIR in
+# front, for a staged install).
+PREFIX ?= /usr/local
+install:
+	@tools/install-deps run
+	@$(MAKE) --no-print-directory configured
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target installable
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# A Debian package in $(BUILD_DIR)/packages and a zip of the Windows build in
+# $(WINDOWS_DIR)/packages.
+package:
+	@tools/install-deps package
+	@$(MAKE) --no-print-directory configured
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target installable
+	cd $(BUILD_DIR) && cpack
+	cmake --preset windows -DGRADES_LINUX_BUILD=$(abspath $(BUILD_DIR))
+	cmake --build $(WINDOWS_DIR) -j $(JOBS) --target installable
+	cd $(WINDOWS_DIR) && cpack
 
 clean:
 	rm -rf $(BUILD_DIR)
