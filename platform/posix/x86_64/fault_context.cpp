@@ -1,0 +1,89 @@
+// The fault layer's view of an x86-64 signal context, and RaiseException.
+#include "platform/posix/fault_context.h"
+
+#include "platform/machine.h"
+
+namespace {
+
+constexpr greg_t kTrapFlag = 0x100;
+constexpr uint16_t kX87ExceptionBits = 0x80FF;  // flags, stack fault, summary, busy
+constexpr uint16_t kX87StackFault = 0x0040;
+constexpr uint32_t kSseFlagBits = 0x3F;
+constexpr unsigned long kSigcontextHasSs = 0x2;  // uc_flags: the saved ss is valid
+
+}  // namespace
+
+namespace posix {
+
+const uintptr_t kRedZone = 128;
+
+void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
+  const greg_t *regs = uc->uc_mcontext.gregs;
+  context->Eip = static_cast<ULONG_PTR>(regs[REG_RIP]);
+  context->Ebp = static_cast<ULONG_PTR>(regs[REG_RBP]);
+  context->Esp = static_cast<ULONG_PTR>(regs[REG_RSP]);
+  context->EFlags = static_cast<ULONG_PTR>(regs[REG_EFL]) & ~static_cast<ULONG_PTR>(kTrapFlag);
+  const auto segments = static_cast<uint64_t>(regs[REG_CSGSFS]);
+  context->SegCs = static_cast<DWORD>(segments & 0xFFFF);
+  context->SegSs = (uc->uc_flags & kSigcontextHasSs) != 0 ? static_cast<DWORD>(segments >> 48 & 0xFFFF)
+                                                          : StackSegmentSelector();
+}
+
+DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *uc) {
+  if (code == EXCEPTION_FLT_INVALID_OPERATION) {
+    const auto *fp = uc->uc_mcontext.fpregs;
+    if (fp != nullptr && (fp->swd & kX87StackFault) != 0) return EXCEPTION_FLT_STACK_CHECK;
+  }
+  return code;
+}
+
+bool FaultWasWrite(const ucontext_t *uc) { return (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0; }
+
+void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
+  greg_t *regs = uc->uc_mcontext.gregs;
+  const uintptr_t interrupted = static_cast<uintptr_t>(regs[REG_RIP]);
+  uintptr_t sp = context.Esp;
+  if (context.Eip != interrupted) {
+    sp = EntryStackBase(sp) - sizeof(uintptr_t);
+    *reinterpret_cast<uintptr_t *>(sp) = interrupted;
+  }
+  regs[REG_RIP] = static_cast<greg_t>(context.Eip);
+  regs[REG_RBP] = static_cast<greg_t>(context.Ebp);
+  regs[REG_RSP] = static_cast<greg_t>(sp);
+  regs[REG_EFL] = static_cast<greg_t>(context.EFlags);
+}
+
+void ClearFloatingFlags(ucontext_t *uc) {
+  if (auto *fp = uc->uc_mcontext.fpregs) {
+    fp->swd = static_cast<uint16_t>(fp->swd & ~kX87ExceptionBits);
+    fp->mxcsr &= ~kSseFlagBits;
+  }
+}
+
+}  // namespace posix
+
+// After the dispatch a moved return point is entered as if called from the
+// old one: the old one is pushed as its return address.
+extern "C" __attribute__((naked)) void WINAPI RaiseException(DWORD, DWORD, DWORD, const ULONG_PTR *) {
+  asm("push %rbp\n\t"
+      "mov %rsp, %rbp\n\t"
+      "sub $32, %rsp\n\t"  // a RaiseFrame
+      "mov 8(%rbp), %rax\n\t"
+      "mov %rax, 0(%rsp)\n\t"  // the return point
+      "mov 0(%rbp), %rax\n\t"
+      "mov %rax, 8(%rsp)\n\t"  // the caller's frame pointer
+      "lea 16(%rbp), %rax\n\t"
+      "mov %rax, 16(%rsp)\n\t"  // the caller's stack pointer after the return
+      "movq $0, 24(%rsp)\n\t"
+      "mov %rsp, %r8\n\t"
+      "call DispatchRaisedException\n\t"
+      "mov 0(%rsp), %rax\n\t"
+      "mov 8(%rsp), %rbp\n\t"
+      "mov 24(%rsp), %rcx\n\t"
+      "mov 16(%rsp), %rsp\n\t"
+      "test %rcx, %rcx\n\t"
+      "jz 1f\n\t"
+      "push %rcx\n"
+      "1:\n\t"
+      "jmp *%rax");
+}
