@@ -1,12 +1,7 @@
 // Which native floating hardware this build can use for the 80-bit format.
 #pragma once
 
-// The x87 unit and its control word are reachable (inline assembly).
-#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
-#define GRADES_HAVE_X87 1
-#else
-#define GRADES_HAVE_X87 0
-#endif
+#include "platform/float_unit.h"
 
 // `long double` is the x87 80-bit format, so its arithmetic is ours.
 #if GRADES_HAVE_X87 && defined(__LDBL_MANT_DIG__) && __LDBL_MANT_DIG__ == 64

@@ -1,4 +1,5 @@
-// Access to the x87 control and status words.
+// The x87 control words the run uses, and a scope that loads one (the
+// words themselves are read and written through platform/float_unit.h).
 #pragma once
 
 #include <cstdint>
@@ -16,22 +17,6 @@ constexpr uint16_t kX87RoundingMask = 0x0C00;
 constexpr uint16_t kX87RoundToNearest = 0x0000;
 
 #if GRADES_HAVE_X87
-
-inline uint16_t X87ControlWord() {
-  uint16_t word;
-  asm volatile("fnstcw %0" : "=m"(word));
-  return word;
-}
-
-inline void SetX87ControlWord(uint16_t word) { asm volatile("fldcw %0" : : "m"(word) : "memory"); }
-
-inline uint16_t X87StatusWord() {
-  uint16_t word;
-  asm volatile("fnstsw %0" : "=m"(word) : : "memory");
-  return word;
-}
-
-inline void ClearX87Exceptions() { asm volatile("fnclex" : : : "memory"); }
 
 // Loads a control word for its lifetime; clears the exception flags on both
 // ends so that none raised under it traps once the old word is back.
