@@ -36,8 +36,8 @@ const Row &RowOf(int kind) { return kRows[kind >= 0 && kind < 6 ? kind : 1]; }
   abort();
 }
 
-void NoSoftTrap(int kind) {
-  fprintf(stderr, "floating exception %d inside the converter\n", kind);
+void WINAPI NoSoftTrap(DWORD code, DWORD, DWORD, const ULONG_PTR *) {
+  fprintf(stderr, "floating exception %08X inside the converter\n", static_cast<unsigned>(code));
   abort();
 }
 

@@ -2,7 +2,6 @@
 
 #include "platform/machine.h"
 #include "runtime/startup.h"
-#include "textio/extended/soft_float_trap.h"
 
 namespace {
 
@@ -64,13 +63,4 @@ LONG WINAPI OsExceptionFilter(EXCEPTION_POINTERS *exceptionInfo) {
   if (entry.floating) ResetFloatUnit(kRunControlWord);
   const FrameRef faultingFrame = reinterpret_cast<const FrameRecord *>(__builtin_frame_address(0))->outer;
   StopWithError(entry.number, entry.address, faultingFrame);
-}
-
-void RaiseSoftFloatFault(int kind) {
-  DWORD code = EXCEPTION_FLT_OVERFLOW;
-  if (kind == kFloatTrapInvalid) code = EXCEPTION_FLT_INVALID_OPERATION;
-  else if (kind == kFloatTrapZeroDivide) code = EXCEPTION_FLT_DIVIDE_BY_ZERO;
-  RaiseException(code, 0, 0, nullptr);
-  // Not a tail call: the exception is raised from this routine's frame.
-  asm volatile("" : : : "memory");
 }

@@ -40,7 +40,3 @@ LONG WINAPI OsExceptionFilter(EXCEPTION_POINTERS *exceptionInfo);
 // Never called: the faulting thread continues here, in the faulting code's
 // frame, and stops with the fault's error at the fault's address.
 [[noreturn]] void ResumeAfterFault();
-
-// The software arithmetic's way to raise a floating exception where the
-// hardware would trap: the same filter and the same stop.
-void RaiseSoftFloatFault(int kind);

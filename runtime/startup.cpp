@@ -21,9 +21,10 @@ void StartProgram() {
   SetUnhandledExceptionFilter(OsExceptionFilter);
   stackSegment = StackSegmentSelector();
   // The floating unit: the x87 under the run's word, and the software
-  // arithmetic trapping where the hardware would.
+  // arithmetic raising the hardware's exceptions where it would trap, to
+  // the same filter.
   ResetFloatUnit(kRunControlWord);
-  softFloatTrap = RaiseSoftFloatFault;
+  softFloatTrap = RaiseException;
   // The main routine's frame gets 0 as its outer frame: every back-trace
   // ends there.
   CallWithFrameChainEnd(mainRoutine);

@@ -54,7 +54,7 @@ class RunArithmetic<SoftExtended> {
  public:
   RunArithmetic() {
     traps = 0;
-    softFloatTrap = [](int) { ++traps; };
+    softFloatTrap = [](DWORD, DWORD, DWORD, const ULONG_PTR *) WINAPI { ++traps; };
   }
   ~RunArithmetic() { softFloatTrap = nullptr; }
   int Traps() const { return traps; }

@@ -26,17 +26,19 @@ class ExtendedQueries {
   Derived Abs() const { return WithSign(false); }
   Derived Negated() const { return WithSign(!IsNegative()); }
 
-  friend Derived operator+(Derived a, Derived b) { return Derived::Add(a, b); }
-  friend Derived operator-(Derived a, Derived b) { return Derived::Sub(a, b); }
-  friend Derived operator*(Derived a, Derived b) { return Derived::Mul(a, b); }
-  friend Derived operator/(Derived a, Derived b) { return Derived::Div(a, b); }
+  // Inlined, as the operations are: a software trap is raised in the routine
+  // that computes.
+  [[gnu::always_inline]] friend Derived operator+(Derived a, Derived b) { return Derived::Add(a, b); }
+  [[gnu::always_inline]] friend Derived operator-(Derived a, Derived b) { return Derived::Sub(a, b); }
+  [[gnu::always_inline]] friend Derived operator*(Derived a, Derived b) { return Derived::Mul(a, b); }
+  [[gnu::always_inline]] friend Derived operator/(Derived a, Derived b) { return Derived::Div(a, b); }
   friend Derived operator-(Derived a) { return a.Negated(); }
   // A NaN compares unequal to everything, itself included.
-  friend bool operator==(Derived a, Derived b) { return Derived::Equal(a, b); }
-  friend bool operator<(Derived a, Derived b) { return Derived::Less(a, b); }
-  friend bool operator<=(Derived a, Derived b) { return Derived::LessEqual(a, b); }
-  friend bool operator>(Derived a, Derived b) { return Derived::Less(b, a); }
-  friend bool operator>=(Derived a, Derived b) { return Derived::LessEqual(b, a); }
+  [[gnu::always_inline]] friend bool operator==(Derived a, Derived b) { return Derived::Equal(a, b); }
+  [[gnu::always_inline]] friend bool operator<(Derived a, Derived b) { return Derived::Less(a, b); }
+  [[gnu::always_inline]] friend bool operator<=(Derived a, Derived b) { return Derived::LessEqual(a, b); }
+  [[gnu::always_inline]] friend bool operator>(Derived a, Derived b) { return Derived::Less(b, a); }
+  [[gnu::always_inline]] friend bool operator>=(Derived a, Derived b) { return Derived::LessEqual(b, a); }
 
  private:
   const Derived &Self() const { return static_cast<const Derived &>(*this); }

@@ -66,7 +66,11 @@ struct ExceptionProbe;
 template <>
 struct ExceptionProbe<SoftExtended> {
   static inline int recorded = 0;
-  static void Record(int kind) { recorded |= kind; }
+  static void WINAPI Record(DWORD code, DWORD, DWORD, const ULONG_PTR *) {
+    if (code == EXCEPTION_FLT_INVALID_OPERATION) recorded |= kFloatTrapInvalid;
+    if (code == EXCEPTION_FLT_DIVIDE_BY_ZERO) recorded |= kFloatTrapZeroDivide;
+    if (code == EXCEPTION_FLT_OVERFLOW) recorded |= kFloatTrapOverflow;
+  }
   template <class... V>
   static void Begin(V &...) {
     recorded = 0;
