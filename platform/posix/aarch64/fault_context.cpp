@@ -1,0 +1,125 @@
+// The fault layer's view of a 64-bit ARM signal context, and RaiseException.
+#include "platform/posix/fault_context.h"
+
+#include <asm/sigcontext.h>
+
+#include <cstring>
+
+#include "platform/arm64/memory_access.h"
+#include "platform/machine.h"
+
+// The program's own code, as the linker bounds it.
+extern "C" const char __executable_start[];
+extern "C" const char etext[];
+
+namespace {
+
+constexpr uint32_t kFpsrFlagBits = 0x9F;  // IOC, DZC, OFC, UFC, IXC, IDC
+constexpr unsigned kEsrDataAbortLower = 0x24, kEsrDataAbortSame = 0x25;
+constexpr uint64_t kEsrWriteNotRead = 1u << 6;
+
+// The record of `magic` among those the kernel puts behind the registers,
+// or null.
+_aarch64_ctx *FindRecord(const ucontext_t *uc, uint32_t magic) {
+  auto *at = const_cast<unsigned char *>(uc->uc_mcontext.__reserved);
+  const unsigned char *end = at + sizeof uc->uc_mcontext.__reserved;
+  while (at + sizeof(_aarch64_ctx) <= end) {
+    auto *head = reinterpret_cast<_aarch64_ctx *>(at);
+    if (head->magic == 0 || head->size < sizeof(_aarch64_ctx)) return nullptr;
+    if (head->magic == magic) return head;
+    at += head->size;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+namespace posix {
+
+// The procedure call standard gives leaf routines no room below the stack
+// pointer.
+const uintptr_t kRedZone = 0;
+
+void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
+  const mcontext_t &mc = uc->uc_mcontext;
+  context->Eip = static_cast<ULONG_PTR>(mc.pc);
+  context->Ebp = static_cast<ULONG_PTR>(mc.regs[29]);
+  context->Esp = static_cast<ULONG_PTR>(mc.sp);
+  context->EFlags = static_cast<ULONG_PTR>(mc.pstate);
+  context->SegCs = 0;
+  context->SegSs = StackSegmentSelector();
+}
+
+// The signal says all there is: the floating unit does not trap, and
+// integer division never faults.
+DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *) { return code; }
+
+// The kernel's syndrome record tells; without one (under an emulator) the
+// faulting instruction does, when it lies in the program's own code.
+bool FaultWasWrite(const ucontext_t *uc) {
+  if (const auto *esr = reinterpret_cast<const esr_context *>(FindRecord(uc, ESR_MAGIC))) {
+    const unsigned exceptionClass = static_cast<unsigned>(esr->esr >> 26 & 0x3F);
+    if (exceptionClass == kEsrDataAbortLower || exceptionClass == kEsrDataAbortSame)
+      return (esr->esr & kEsrWriteNotRead) != 0;
+    return false;
+  }
+  const uintptr_t pc = static_cast<uintptr_t>(uc->uc_mcontext.pc);
+  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext))
+    return false;
+  uint32_t instruction;
+  std::memcpy(&instruction, reinterpret_cast<const void *>(pc), sizeof instruction);
+  return A64WritesMemory(instruction);
+}
+
+// A call leaves its return address in the link register, not on the stack:
+// entering as if called is setting x30.
+void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
+  mcontext_t &mc = uc->uc_mcontext;
+  const uintptr_t interrupted = static_cast<uintptr_t>(mc.pc);
+  uintptr_t sp = context.Esp;
+  if (context.Eip != interrupted) {
+    sp = EntryStackBase(sp);
+    mc.regs[30] = interrupted;
+  }
+  mc.pc = context.Eip;
+  mc.regs[29] = context.Ebp;
+  mc.sp = sp;
+}
+
+void ClearFloatingFlags(ucontext_t *uc) {
+  if (auto *fp = reinterpret_cast<fpsimd_context *>(FindRecord(uc, FPSIMD_MAGIC))) fp->fpsr &= ~kFpsrFlagBits;
+}
+
+}  // namespace posix
+
+// RaiseException(code, flags, count, arguments) in x0-x3: its own frame
+// record links the dispatcher's frames to the caller's, and a RaiseFrame
+// behind it holds the caller's registers. After the dispatch a moved return
+// point is entered as if called from the old one: x30 holds that.
+asm(R"(
+  .text
+  .globl RaiseException
+  .type RaiseException, %function
+  .p2align 2
+RaiseException:
+  .cfi_startproc
+  stp x29, x30, [sp, #-48]!
+  .cfi_def_cfa_offset 48
+  .cfi_offset 29, -48
+  .cfi_offset 30, -40
+  stp x30, x29, [sp, #16]
+  mov x29, sp
+  add x9, sp, #48
+  stp x9, xzr, [sp, #32]
+  add x4, sp, #16
+  bl DispatchRaisedException
+  ldp x16, x29, [sp, #16]
+  ldp x9, x30, [sp, #32]
+  mov sp, x9
+  cbnz x30, 1f
+  mov x30, x16
+1:
+  br x16
+  .cfi_endproc
+  .size RaiseException, .-RaiseException
+)");
