@@ -248,11 +248,12 @@ int gKnownTerminalFd = -1;
 
 bool IsConsoleTerminal(int fd) {
   if (fd == gKnownTerminalFd) return Terminal() != nullptr;
-  // Only the controlling terminal, which /dev/tty opens, answers with the
-  // process's session.
+  // Only the controlling terminal, which /dev/tty opens, tells its
+  // foreground process group; any other answers ENOTTY. (Its session would
+  // tell the same, but emulators such as qemu-user 7 do not pass that
+  // answer on.)
   if (!isatty(fd)) return false;
-  pid_t session = tcgetsid(fd);
-  bool is = session != -1 && session == getsid(0) && Terminal() != nullptr;
+  bool is = tcgetpgrp(fd) != -1 && Terminal() != nullptr;
   if (is) gKnownTerminalFd = fd;
   return is;
 }
