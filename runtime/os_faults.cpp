@@ -36,7 +36,10 @@ const ExceptionMapping *FindExceptionMapping(DWORD code) {
 LONG WINAPI OsExceptionFilter(EXCEPTION_POINTERS *exceptionInfo) {
   CONTEXT &context = *exceptionInfo->ContextRecord;
   EXCEPTION_RECORD &record = *exceptionInfo->ExceptionRecord;
-  const FrameRef frame = context.SegSs == stackSegment ? static_cast<FrameRef>(context.Ebp) : 0;
+  // The selector is the low half of its field: the system need not clear
+  // the other (Wine leaves it as it found it in a raised exception's context).
+  const bool ownStack = static_cast<uint16_t>(context.SegSs) == stackSegment;
+  const FrameRef frame = ownStack ? static_cast<FrameRef>(context.Ebp) : 0;
   const ExceptionMapping *mapping = FindExceptionMapping(record.ExceptionCode);
   if (mapping == nullptr) return EXCEPTION_CONTINUE_SEARCH;
   if (frame == 0) return EXCEPTION_CONTINUE_SEARCH;
