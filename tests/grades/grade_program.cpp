@@ -1,6 +1,7 @@
-// The builds the end-to-end runs start: the Linux program, whose drive E: is
-// a folder named by GRADES_DRIVE_ROOT, and the Windows program under Wine,
-// whose drive E: is a link in the Wine prefix.
+// The builds the end-to-end runs start: a Linux program (this processor's,
+// or another's behind its emulator), whose drive E: is a folder named by
+// GRADES_DRIVE_ROOT, and the Windows program under Wine, whose drive E: is a
+// link in the Wine prefix.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -13,6 +14,10 @@
 #include <fstream>
 
 #include "tests/grades/grade_run.h"
+
+#if defined(GRADES_FOREIGN_BUILD)
+#include "foreign_build.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -44,7 +49,11 @@ int WaitFor(pid_t pid) {
 
 }  // namespace
 
-GradeProgram LinuxGrades(const std::string &path) { return {{path}, {path}, "", ""}; }
+GradeProgram LinuxGrades(const std::string &path, const std::vector<std::string> &launcher) {
+  std::vector<std::string> command = launcher;
+  command.push_back(path);
+  return {command, command, "", ""};
+}
 
 std::vector<std::string> GradeProgram::TerminalCommand(const std::string &screenFile) const {
   if (screenFile.empty() || terminalCommand.size() < 2) return terminalCommand;
@@ -88,9 +97,12 @@ void GradeProgram::MapDrive(const DriveRoot &root) const {
 }
 
 const GradeProgram &ProgramUnderTest() {
-#if defined(GRADES_WINE_EXE)
+#if defined(GRADES_FOREIGN_BUILD)
   static const GradeProgram program =
-      WineGrades(GRADES_WINE, GRADES_WINEPREFIX, GRADES_WINE_EXE, GRADES_TERMINAL_KEYS_EXE, GRADES_HOLD_OPEN_EXE);
+      foreign::kWinePrefix.empty()
+          ? LinuxGrades(foreign::kGrades, foreign::kLauncher)
+          : WineGrades(foreign::kLauncher.at(0), foreign::kWinePrefix, foreign::kGrades, foreign::kTerminalKeys,
+                       foreign::kHoldOpen);
 #else
   static const GradeProgram program = LinuxGrades(GRADES_EXE);
 #endif

@@ -99,8 +99,9 @@ struct GradeProgram {
 // Reads a screen written by the launcher: false when there is none.
 bool ReadConsoleScreen(const std::string &path, RunResult &run);
 
-// The Linux build at `path`.
-GradeProgram LinuxGrades(const std::string &path);
+// The Linux build at `path`, started behind `launcher` (an emulator and its
+// options) when it is another processor's.
+GradeProgram LinuxGrades(const std::string &path, const std::vector<std::string> &launcher = {});
 // The Windows build at `exe`, run by `wine` in `prefix`; `terminalKeys` and
 // `holder` are the Windows helpers of tests/wine.
 GradeProgram WineGrades(const std::string &wine, const std::string &prefix, const std::string &exe,

@@ -1,8 +1,8 @@
-// The Linux and the Windows build side by side: for every grade file of the
-// end-to-end tests, both show the same screen, leave the same result files
-// byte for byte and end with the same exit code. Only the code addresses in
-// a run-time error message may differ: they are places in two different
-// images.
+// A foreign build (Windows, 32-bit x86 or 64-bit ARM) and the x86-64 build
+// side by side: for every grade file of the end-to-end tests, both show the
+// same screen, leave the same result files byte for byte and end with the
+// same exit code. Only the code addresses in a run-time error message may
+// differ: they are places in two different images.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foreign_build.h"
 #include "tests/grades/grade_run.h"
 
 namespace {
@@ -22,7 +23,7 @@ using gradetest::RunOptions;
 using gradetest::RunResult;
 
 const GradeProgram &Linux() {
-  static const GradeProgram program = gradetest::LinuxGrades(GRADES_LINUX_EXE);
+  static const GradeProgram program = gradetest::LinuxGrades(foreign::kLinuxBuild + "/grades");
   return program;
 }
 
@@ -142,16 +143,16 @@ class BuildsAgreeTest : public ::testing::TestWithParam<GradeFileCase> {};
 TEST_P(BuildsAgreeTest, SameScreenResultFilesAndExitCode) {
   const GradeFileCase &c = GetParam();
   const Outcome onLinux = RunOn(Linux(), c);
-  const Outcome onWindows = RunOn(gradetest::ProgramUnderTest(), c);
+  const Outcome onForeign = RunOn(gradetest::ProgramUnderTest(), c);
   // A run that did not end by itself compares as nothing.
-  ASSERT_NE(onLinux.exitCode, -1) << "the Linux build did not end";
-  ASSERT_NE(onWindows.exitCode, -1) << "the Windows build did not end";
-  EXPECT_EQ(onWindows.exitCode, onLinux.exitCode);
-  EXPECT_EQ(onWindows.screen, onLinux.screen);
-  EXPECT_EQ(onWindows.cursorRow, onLinux.cursorRow);
-  EXPECT_EQ(onWindows.cursorColumn, onLinux.cursorColumn);
-  EXPECT_EQ(onWindows.badFile, onLinux.badFile);
-  EXPECT_EQ(onWindows.goodFile, onLinux.goodFile);
+  ASSERT_NE(onLinux.exitCode, -1) << "the x86-64 build did not end";
+  ASSERT_NE(onForeign.exitCode, -1) << "the " << foreign::kName << " build did not end";
+  EXPECT_EQ(onForeign.exitCode, onLinux.exitCode);
+  EXPECT_EQ(onForeign.screen, onLinux.screen);
+  EXPECT_EQ(onForeign.cursorRow, onLinux.cursorRow);
+  EXPECT_EQ(onForeign.cursorColumn, onLinux.cursorColumn);
+  EXPECT_EQ(onForeign.badFile, onLinux.badFile);
+  EXPECT_EQ(onForeign.goodFile, onLinux.goodFile);
 }
 
 INSTANTIATE_TEST_SUITE_P(GradeFiles, BuildsAgreeTest, ::testing::ValuesIn(kCases),

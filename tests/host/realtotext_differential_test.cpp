@@ -1,6 +1,7 @@
-// realtotext.exe under Wine against the Linux tool: the same bytes on
-// standard output, the same messages and the same exit status, for the
-// tables of known texts and for 100,000 random requests.
+// A foreign build's realtotext (under Wine, qemu-user or as it is) against
+// the x86-64 tool: the same bytes on standard output, the same messages and
+// the same exit status, for the tables of known texts and for 100,000
+// random requests.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -14,6 +15,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include "foreign_build.h"
 
 namespace {
 
@@ -38,7 +41,7 @@ std::string ReadFile(const std::string &path) {
 class Scratch {
  public:
   Scratch() {
-    char pattern[] = "/tmp/wine-realtotext-XXXXXX";
+    char pattern[] = "/tmp/foreign-realtotext-XXXXXX";
     root_ = mkdtemp(pattern);
   }
   ~Scratch() { fs::remove_all(root_); }
@@ -55,8 +58,10 @@ ToolRun RunTool(const std::vector<std::string> &command, const std::string &inpu
   const pid_t pid = fork();
   if (pid < 0) return run;
   if (pid == 0) {
-    setenv("WINEPREFIX", GRADES_WINEPREFIX, 1);
-    setenv("WINEDEBUG", "-all", 1);
+    if (!foreign::kWinePrefix.empty()) {
+      setenv("WINEPREFIX", foreign::kWinePrefix.c_str(), 1);
+      setenv("WINEDEBUG", "-all", 1);
+    }
     int in = open(input.c_str(), O_RDONLY);
     int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -78,10 +83,10 @@ ToolRun RunTool(const std::vector<std::string> &command, const std::string &inpu
 }
 
 ToolRun OnLinux(const std::string &input, const Scratch &scratch) {
-  return RunTool({LINUX_REALTOTEXT}, input, scratch);
+  return RunTool({foreign::kLinuxBuild + "/tools/realtotext"}, input, scratch);
 }
-ToolRun OnWindows(const std::string &input, const Scratch &scratch) {
-  return RunTool({GRADES_WINE, WINDOWS_REALTOTEXT}, input, scratch);
+ToolRun OnForeign(const std::string &input, const Scratch &scratch) {
+  return RunTool(foreign::Launched(foreign::kRealToText), input, scratch);
 }
 
 // The messages without the line-end convention of the system's text files.
@@ -104,11 +109,11 @@ TEST(RealToTextBuildsAgree, KnownTables) {
     const std::string expected = ReadFile(std::string(REALTOTEXT_TABLES) + "/" + table + ".expected");
     ASSERT_FALSE(expected.empty());
     const ToolRun onLinux = OnLinux(input, scratch);
-    const ToolRun onWindows = OnWindows(input, scratch);
+    const ToolRun onForeign = OnForeign(input, scratch);
     EXPECT_EQ(onLinux.output, expected);
-    EXPECT_EQ(onWindows.output, onLinux.output);
-    EXPECT_EQ(onWindows.status, onLinux.status);
-    EXPECT_EQ(WithoutCarriageReturns(onWindows.errors), onLinux.errors);
+    EXPECT_EQ(onForeign.output, onLinux.output);
+    EXPECT_EQ(onForeign.status, onLinux.status);
+    EXPECT_EQ(WithoutCarriageReturns(onForeign.errors), onLinux.errors);
   }
 }
 
@@ -162,14 +167,14 @@ TEST(RealToTextBuildsAgree, HundredThousandRandomRequests) {
     std::fclose(f);
   }
   const ToolRun onLinux = OnLinux(input, scratch);
-  const ToolRun onWindows = OnWindows(input, scratch);
+  const ToolRun onForeign = OnForeign(input, scratch);
   ASSERT_EQ(onLinux.status, 0) << onLinux.errors;
   ASSERT_EQ(CountLines(onLinux.output), 100000u);
-  EXPECT_EQ(onWindows.status, 0) << onWindows.errors;
-  if (onWindows.output == onLinux.output) return;
+  EXPECT_EQ(onForeign.status, 0) << onForeign.errors;
+  if (onForeign.output == onLinux.output) return;
   // The first request they disagree on.
   size_t at = 0, line = 0;
-  while (at < onLinux.output.size() && at < onWindows.output.size() && onLinux.output[at] == onWindows.output[at]) {
+  while (at < onLinux.output.size() && at < onForeign.output.size() && onLinux.output[at] == onForeign.output[at]) {
     line += onLinux.output[at] == '\n';
     ++at;
   }

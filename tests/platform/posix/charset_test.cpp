@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/posix/console/charset.h"
+#include "tests/platform/posix/iconv_sets.h"
 
 namespace {
 
@@ -70,13 +71,19 @@ TEST(CharsetTest, CellsDrawAsTheSetsOwnCharacterOrAStandIn) {
       {"GB18030", 0x82, 'e', "e acute, two bytes and two columns there"},
       {"NO-SUCH-SET", 0x82, 'e', "an unknown set draws ASCII"},
   };
+  std::set<std::string> missing;
   for (const Case &c : cases) {
+    if (std::string(c.codeset) != "NO-SUCH-SET" && !IconvConverts(c.codeset)) {
+      missing.insert(c.codeset);
+      continue;
+    }
     TerminalCharset set;
     set.Load(c.codeset);
     const Glyph &g = set.Glyphs()[c.cell];
     EXPECT_EQ(std::string(g.bytes, g.length), std::string(1, static_cast<char>(c.want)))
         << c.codeset << " cell " << Hex(c.cell) << " (" << c.what << ")";
   }
+  if (!missing.empty()) GTEST_SKIP() << SkippedSets(missing);
 }
 
 TEST(CharsetTest, Utf8KeepsTheDecoderAndTheGlyphsAsTheyAre) {
