@@ -5,7 +5,8 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build deps test run configured install package clean test-asan fuzz-build fuzz fuzz-smoke windows windows-test
+.PHONY: all build deps test run configured install package clean test-asan fuzz-build fuzz fuzz-smoke windows windows-test \
+	linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test
 
 all: build
 
@@ -19,7 +20,7 @@ build:
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DGRADES_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: deps windows-test
+test: deps windows-test linux-i686-test linux-aarch64-test
 	$(MAKE) build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
@@ -74,6 +75,29 @@ windows:
 
 windows-test: windows build
 	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j $(JOBS)
+
+# The same program for 32-bit x86 Linux (the program's own processor, x87
+# arithmetic) in build-i686/ and for 64-bit ARM Linux (software 80-bit
+# arithmetic, run under qemu-user) in build-aarch64/, each with Debian's
+# cross compiler; their tests compare them with the x86-64 build in
+# $(BUILD_DIR).
+I686_DIR := build-i686
+AARCH64_DIR := build-aarch64
+linux-i686:
+	@tools/install-deps i686
+	cmake --preset linux-i686 -DGRADES_LINUX_BUILD=$(abspath $(BUILD_DIR))
+	cmake --build $(I686_DIR) -j $(JOBS)
+
+linux-aarch64:
+	@tools/install-deps aarch64
+	cmake --preset linux-aarch64 -DGRADES_LINUX_BUILD=$(abspath $(BUILD_DIR))
+	cmake --build $(AARCH64_DIR) -j $(JOBS)
+
+linux-i686-test: linux-i686 build
+	ctest --test-dir $(I686_DIR) --output-on-failure -j $(JOBS)
+
+linux-aarch64-test: linux-aarch64 build
+	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
 
 # The sample grade file goes into a scratch drive root under build/, where
 # the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.
