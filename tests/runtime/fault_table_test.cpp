@@ -47,6 +47,7 @@ const Cannot kArmNoTraps = {kAarch64, "ARM's floating unit does not trap: it giv
 const Cannot kArmDivides = {kAarch64, "ARM's integer division does not fault: x / 0 is 0, INT_MIN / -1 is INT_MIN"};
 const Cannot kNoX87 = {kAarch64, "no x87 unit"};
 const Cannot kX86Code = {kAarch64, "the scenario is x86 code; aarch64 has none of its own yet"};
+const Cannot kWineDivides = {kWindows, "Wine reports every divide error as a division by zero"};
 
 const FaultCase kCases[] = {
     // The floating units under the run's control word.
@@ -71,6 +72,9 @@ const FaultCase kCases[] = {
     {"SoftQuotient", {"soft-quotient", "9", "3"}, 0, kAny, "3\r\n", {}},
     // The processor.
     {"IntegerByZero", {"int-quotient", "5", "0"}, 200, kInMain, "", {kArmDivides}},
+    {"IntegerQuotientOverflow", {"int-quotient", "-2147483648", "-1"}, 215, kInMain, "", {kArmDivides, kWineDivides}},
+    {"MemoryDivisorZero", {"memory-quotient", "5", "0"}, 200, kInMain, "", {kX86Code}},
+    {"MemoryDivisorOverflow", {"memory-quotient", "-2147483648", "-1"}, 215, kInMain, "", {kX86Code, kWineDivides}},
     {"NullWrite", {"null-write"}, 216, kInMain, "", {}},
     {"IllegalInstruction", {"illegal"}, 217, kInMain, "", {}},
     {"SingleStep", {"single-step"}, 217, kInMain, "", {{kAarch64, "single-stepping on ARM is the debugger's"}}},

@@ -34,6 +34,7 @@ int *volatile nullTarget = nullptr;
 volatile int zero = 0;
 volatile int seven = 7;
 volatile int stopDepth = -1;
+int32_t divisorInMemory;
 
 // Splits the command line at blanks; a double-quoted part may hold blanks.
 void ParseCommandLine() {
@@ -273,6 +274,12 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     asm volatile("pushfl\n\torl $0x100, (%%esp)\n\tpopfl\n\tnop" : : : "memory", "cc");
 #endif
     Say("stepped");
+  } else if (Is("memory-quotient")) {
+    // The divisor read from memory: RIP-relative in 64-bit code.
+    divisorInMemory = IntArg(3);
+    int32_t quotient;
+    asm volatile("cltd\n\tidivl %2" : "=a"(quotient) : "a"(IntArg(2)), "m"(divisorInMemory) : "edx", "cc");
+    SayNumber(quotient);
   } else if (Is("pending-float-fault")) {
     // An invalid operation left pending on the x87 when another fault stops
     // the run: the termination must not trap on it.
