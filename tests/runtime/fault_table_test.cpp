@@ -76,7 +76,9 @@ const FaultCase kCases[] = {
     {"MemoryDivisorZero", {"memory-quotient", "5", "0"}, 200, kInMain, "", {kX86Code}},
     {"MemoryDivisorOverflow", {"memory-quotient", "-2147483648", "-1"}, 215, kInMain, "", {kX86Code, kWineDivides}},
     {"NullWrite", {"null-write"}, 216, kInMain, "", {}},
+    {"TopHalfWrite", {"top-half-write"}, 216, kInMain, "", {}},
     {"IllegalInstruction", {"illegal"}, 217, kInMain, "", {}},
+    {"PrivilegedInstruction", {"privileged"}, 217, kInMain, "", {kX86Code}},
     {"SingleStep", {"single-step"}, 217, kInMain, "", {{kAarch64, "single-stepping on ARM is the debugger's"}}},
     {"FrameZeroIsDeclined", {"frame-zero"}, kDeclined, kAny, "", {kX86Code}},
     // Raised by the run-time layer itself.

@@ -247,6 +247,9 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     SayNumber(Extended::Div(Extended::FromInt32(zero), Extended::FromInt32(zero)).TruncToInt64());
   } else if (Is("null-write")) {
     *nullTarget = 1;
+  } else if (Is("top-half-write")) {
+    // Not canonical on x86-64, the kernel's half of a 32-bit space.
+    *reinterpret_cast<volatile int *>(uintptr_t{1} << (8 * sizeof(uintptr_t) - 1)) = 1;
   } else if (Is("deep")) {
     SayNumber(Descend(IntArg(2)));
   } else if (Is("use-stack")) {
@@ -274,6 +277,8 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     asm volatile("pushfl\n\torl $0x100, (%%esp)\n\tpopfl\n\tnop" : : : "memory", "cc");
 #endif
     Say("stepped");
+  } else if (Is("privileged")) {
+    asm volatile("hlt");
   } else if (Is("memory-quotient")) {
     // The divisor read from memory: RIP-relative in 64-bit code.
     divisorInMemory = IntArg(3);

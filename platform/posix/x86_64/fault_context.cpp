@@ -71,7 +71,7 @@ void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
                                                           : StackSegmentSelector();
 }
 
-DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *uc) {
+DWORD RefineExceptionCode(DWORD code, int sig, const siginfo_t *info, const ucontext_t *uc) {
   const SignalledThread thread(uc);
   const auto ip = static_cast<uint64_t>(uc->uc_mcontext.gregs[REG_RIP]);
   switch (code) {
@@ -83,6 +83,13 @@ DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *
     case EXCEPTION_INT_DIVIDE_BY_ZERO:
       return x86::ClassifyDivideError(x86::CodeMode::k64, ip, thread) == x86::DivideError::kQuotientOverflow
                  ? EXCEPTION_INT_OVERFLOW
+                 : code;
+    // A general-protection fault comes as SIGSEGV from the kernel, also for
+    // a non-canonical address, which stays an access violation.
+    case EXCEPTION_ACCESS_VIOLATION:
+      return sig == SIGSEGV && info->si_code == SI_KERNEL &&
+                     x86::IsPrivilegedInstruction(x86::CodeMode::k64, ip, thread)
+                 ? EXCEPTION_PRIV_INSTRUCTION
                  : code;
     default: return code;
   }
