@@ -80,6 +80,8 @@ const FaultCase kCases[] = {
     {"IllegalInstruction", {"illegal"}, 217, kInMain, "", {}},
     {"PrivilegedInstruction", {"privileged"}, 217, kInMain, "", {kX86Code}},
     {"SingleStep", {"single-step"}, 217, kInMain, "", {{kAarch64, "single-stepping on ARM is the debugger's"}}},
+    {"PastTheEndOfAMappedFile", {"mapped-file-end"}, 217, kInMain, "",
+     {{kWindows, "a Windows file mapping never reaches past its file"}}},
     {"FrameZeroIsDeclined", {"frame-zero"}, kDeclined, kAny, "", {kX86Code}},
     // Raised by the run-time layer itself.
     {"RaisedError", {"raise", "201"}, 201, kInMain, "", {}},

@@ -19,6 +19,13 @@
 #include "textio/streams.h"
 #include "textio/write_text.h"
 
+// Files are mapped where the system has POSIX mappings.
+#if __has_include(<sys/mman.h>)
+#include <cstdio>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #define NO_SANITIZE __attribute__((no_sanitize("address", "undefined")))
 
 namespace {
@@ -250,6 +257,16 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
   } else if (Is("top-half-write")) {
     // Not canonical on x86-64, the kernel's half of a 32-bit space.
     *reinterpret_cast<volatile int *>(uintptr_t{1} << (8 * sizeof(uintptr_t) - 1)) = 1;
+#if __has_include(<sys/mman.h>)
+  } else if (Is("mapped-file-end")) {
+    // The second page of a mapping whose file ends in the first.
+    const long page = sysconf(_SC_PAGESIZE);
+    std::FILE *file = std::tmpfile();
+    std::fputc('x', file);
+    std::fflush(file);
+    const auto *bytes = static_cast<volatile char *>(mmap(nullptr, 2 * page, PROT_READ, MAP_SHARED, fileno(file), 0));
+    SayNumber(bytes[page]);
+#endif
   } else if (Is("deep")) {
     SayNumber(Descend(IntArg(2)));
   } else if (Is("use-stack")) {
