@@ -123,7 +123,6 @@ void ResumeWith(ucontext_t *uc, const CONTEXT &context, DWORD code, const siginf
     posix::GrowProgramStack((sp < address ? sp : address) - posix::kRedZone - 64, kOverflowRoom);
   }
   posix::ResumeFromContext(uc, context);
-  posix::ClearFloatingFlags(uc);
 }
 
 void OnFault(int sig, siginfo_t *info, void *raw) {

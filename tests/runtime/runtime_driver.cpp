@@ -304,7 +304,7 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     SayNumber(quotient);
   } else if (Is("pending-float-fault")) {
     // An invalid operation left pending on the x87 when another fault stops
-    // the run: the termination must not trap on it.
+    // the run: only a floating fault resets the unit, so it stays pending.
     asm volatile("fldz\n\tfldz\n\tfdivrp" : : : "memory");
     *nullTarget = 1;
   } else if (Is("frame-zero")) {

@@ -13,9 +13,7 @@
 namespace {
 
 constexpr greg_t kTrapFlag = 0x100;
-constexpr uint16_t kX87ExceptionBits = 0x80FF;  // flags, stack fault, summary, busy
 constexpr uint16_t kX87StackFault = 0x0040;
-constexpr uint32_t kSseFlagBits = 0x3F;
 constexpr unsigned long kSigcontextHasSs = 0x2;  // uc_flags: the saved ss is valid
 
 // The general registers in the order instructions encode them.
@@ -109,13 +107,6 @@ void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
   regs[REG_RBP] = static_cast<greg_t>(context.Ebp);
   regs[REG_RSP] = static_cast<greg_t>(sp);
   regs[REG_EFL] = static_cast<greg_t>(context.EFlags);
-}
-
-void ClearFloatingFlags(ucontext_t *uc) {
-  if (auto *fp = uc->uc_mcontext.fpregs) {
-    fp->swd = static_cast<uint16_t>(fp->swd & ~kX87ExceptionBits);
-    fp->mxcsr &= ~kSseFlagBits;
-  }
 }
 
 }  // namespace posix
