@@ -22,6 +22,7 @@ struct Trace {
 };
 constexpr Trace kAny = {0, 0};
 constexpr Trace kInMain = {2, 0};       // the location, the main routine's return point
+constexpr Trace kOneCall = {3, 0};      // ... and the return into the main routine between
 constexpr Trace kCut = {1 + 257, 256};  // the walk's bound on a pipe or a file
 
 constexpr int kDeclined = -1;  // no message, no run-time error's exit
@@ -88,6 +89,7 @@ const FaultCase kCases[] = {
     // The stack.
     {"UsesMostOf32Megabytes", {"use-stack", "28"}, 0, kAny, "28\r\n", {}},
     {"StackOverflow", {"recurse"}, 202, kCut, "", {}},
+    {"FrameLargerThanTheGuard", {"big-frame"}, 202, kOneCall, "", {}},
     {"ShallowBackTrace", {"deep", "3"}, 216, {6, 3}, "", {}},
     {"DeepBackTraceIsCut", {"deep", "300"}, 216, kCut, "", {}},
     {"ShallowBackTraceToAFile", {"deep", "3"}, 216, {6, 3}, "", {}, OutputKind::kFile},

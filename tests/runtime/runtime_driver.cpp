@@ -164,6 +164,14 @@ NO_SANITIZE [[gnu::noinline]] int UseStack(int megabytes) {
   return result + block[0];
 }
 
+// A frame larger than the whole stack and its guard together: only a probe
+// of every page on the way down meets the guard.
+NO_SANITIZE [[gnu::noinline]] int UseHugeFrame() {
+  volatile char block[64 << 20];
+  block[0] = 1;
+  return block[0];
+}
+
 [[gnu::noinline]] int Recurse(int depth) {
   volatile char pad[32];
   pad[0] = static_cast<char>(depth);
@@ -257,6 +265,8 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
   } else if (Is("top-half-write")) {
     // Not canonical on x86-64, the kernel's half of a 32-bit space.
     *reinterpret_cast<volatile int *>(uintptr_t{1} << (8 * sizeof(uintptr_t) - 1)) = 1;
+  } else if (Is("big-frame")) {
+    SayNumber(UseHugeFrame());
 #if __has_include(<sys/mman.h>)
   } else if (Is("mapped-file-end")) {
     // The second page of a mapping whose file ends in the first.
