@@ -242,6 +242,11 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     volatile double a = IntArg(2), b = IntArg(3);
     volatile double q = a / b;
     SayNumber(q == q ? 1 : 0);
+  } else if (Is("double-range")) {
+    // 1e300 * 1e300 / 1e300: the product lies beyond the double range.
+    volatile double big = 1e300;
+    volatile double result = big * big / big;
+    SayNumber(result == big ? 1 : 0);
   } else if (Is("int-quotient")) {
     SayNumber(IntArg(2) / (IntArg(3) + zero));
   } else if (Is("overflow")) {
