@@ -37,12 +37,9 @@ bool FaultWasWrite(const ucontext_t *uc);
 // Lets the thread go on at `context`. When Eip moved, the thread enters the
 // new address as if the interrupted instruction had called it there: below
 // the interrupted stack pointer and its red zone, aligned for a function
-// entry, with the interrupted address as return address.
+// entry, with the interrupted address as return address. The floating unit
+// stays as the fault left it, pending exceptions and all.
 void ResumeFromContext(ucontext_t *uc, const CONTEXT &context);
-
-// Clears the floating unit's exception flags of the interrupted thread, so
-// that the resumed code does not trap on them again.
-void ClearFloatingFlags(ucontext_t *uc);
 
 }  // namespace posix
 

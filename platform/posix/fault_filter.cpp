@@ -56,9 +56,11 @@ DWORD SignalExceptionCode(int sig, const siginfo_t *info) {
         default: return 0;
       }
     case SIGSEGV:
-    case SIGBUS:
       return InStackGuard(reinterpret_cast<uintptr_t>(info->si_addr)) ? EXCEPTION_STACK_OVERFLOW
                                                                       : EXCEPTION_ACCESS_VIOLATION;
+    // A page that cannot be brought in, such as one past the end of a
+    // mapped file.
+    case SIGBUS: return info->si_code == BUS_ADRERR ? EXCEPTION_IN_PAGE_ERROR : EXCEPTION_ACCESS_VIOLATION;
     case SIGILL:
       return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION
                                                                          : EXCEPTION_ILLEGAL_INSTRUCTION;
@@ -78,8 +80,8 @@ DWORD ExceptionCodeFor(int sig, const siginfo_t *info, const ucontext_t *uc) {
 int SignalForCode(DWORD code) {
   switch (code) {
     case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_STACK_OVERFLOW:
-    case EXCEPTION_IN_PAGE_ERROR: return SIGSEGV;
+    case EXCEPTION_STACK_OVERFLOW: return SIGSEGV;
+    case EXCEPTION_IN_PAGE_ERROR:
     case EXCEPTION_DATATYPE_MISALIGNMENT: return SIGBUS;
     case EXCEPTION_ILLEGAL_INSTRUCTION:
     case EXCEPTION_PRIV_INSTRUCTION: return SIGILL;
@@ -121,7 +123,6 @@ void ResumeWith(ucontext_t *uc, const CONTEXT &context, DWORD code, const siginf
     posix::GrowProgramStack((sp < address ? sp : address) - posix::kRedZone - 64, kOverflowRoom);
   }
   posix::ResumeFromContext(uc, context);
-  posix::ClearFloatingFlags(uc);
 }
 
 void OnFault(int sig, siginfo_t *info, void *raw) {
@@ -135,7 +136,7 @@ void OnFault(int sig, siginfo_t *info, void *raw) {
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = code;
     record.ExceptionAddress = reinterpret_cast<PVOID>(context.Eip);
-    if (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_STACK_OVERFLOW) {
+    if (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_STACK_OVERFLOW || code == EXCEPTION_IN_PAGE_ERROR) {
       record.NumberParameters = 2;
       record.ExceptionInformation[0] = posix::FaultWasWrite(uc) ? 1 : 0;
       record.ExceptionInformation[1] = reinterpret_cast<ULONG_PTR>(info->si_addr);

@@ -99,8 +99,8 @@ using PEXCEPTION_RECORD = EXCEPTION_RECORD *;
 // interrupted instruction had called it there: below the interrupted stack
 // pointer (and its red zone), aligned for a function entry, with the
 // interrupted address as return address. Single-step traps are consumed (the
-// trap flag is clear in EFlags), and resuming clears the floating unit's
-// exception flags, so that the resumed code does not trap again on them.
+// trap flag is clear in EFlags); the floating unit resumes as the fault
+// found it, pending exceptions included.
 struct CONTEXT {
   DWORD ContextFlags;
   ULONG_PTR Eip;

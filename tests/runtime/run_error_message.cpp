@@ -1,8 +1,8 @@
 #include "run_error_message.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
+
+#include "child_process.h"
 
 std::vector<std::string> SplitLines(const std::string &text) {
   std::vector<std::string> lines;
@@ -55,31 +55,4 @@ std::string SourceLineOf(const std::string &addr2line, const std::string &execut
   std::size_t discriminator = line.find(" (discriminator");
   if (discriminator != std::string::npos) line.erase(discriminator);
   return line;
-}
-
-void ExpectExtendedQuotientStops(const std::function<ChildResult(std::vector<std::string>)> &drive,
-                                 const std::string &mainReturnPoint) {
-  struct Case {
-    const char *scenario, *dividend, *divisor;
-    int number;
-  } cases[] = {
-      {"extended-quotient", "0", "0", 207}, {"extended-quotient", "1", "0", 200}, {"extended-quotient", "9", "3", 0},
-      {"soft-quotient", "0", "0", 207},     {"soft-quotient", "1", "0", 200},     {"soft-quotient", "9", "3", 0},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.scenario) + " " + c.dividend + "/" + c.divisor);
-    ChildResult result = drive({c.scenario, c.dividend, c.divisor});
-    ASSERT_TRUE(result.exited) << Describe(result);
-    EXPECT_EQ(result.exitCode, c.number) << Describe(result);
-    if (c.number == 0) {
-      EXPECT_EQ(result.output, "3\r\n");
-      continue;
-    }
-    Message message = ParseMessage(result.output);
-    EXPECT_TRUE(message.wellFormed) << Describe(result);
-    EXPECT_EQ(message.number, c.number);
-    // Raised in the arithmetic, whose frames lead back to the main routine.
-    ASSERT_GE(message.frames.size(), 2u) << Describe(result);
-    EXPECT_EQ(message.frames.back(), mainReturnPoint);
-  }
 }

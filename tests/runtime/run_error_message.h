@@ -2,10 +2,7 @@
 // the Linux and the Windows runs check it.
 #pragma once
 
-#include "child_process.h"
-
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,10 +28,3 @@ Message ParseMessage(const std::string &output);
 // `hexAddress` (8 hex digits) of the program `executable`; "" when the tool
 // fails.
 std::string SourceLineOf(const std::string &addr2line, const std::string &executable, const std::string &hexAddress);
-
-// The driver's Extended quotients, on the hardware and in software: 0/0 and
-// 1/0 stop with 207 and 200 through the fault filter, with frames back to
-// the main routine (`mainReturnPoint`); 9/3 prints 3. `drive` runs the
-// driver with the arguments given.
-void ExpectExtendedQuotientStops(const std::function<ChildResult(std::vector<std::string>)> &drive,
-                                 const std::string &mainReturnPoint);

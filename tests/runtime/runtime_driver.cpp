@@ -19,6 +19,13 @@
 #include "textio/streams.h"
 #include "textio/write_text.h"
 
+// Files are mapped where the system has POSIX mappings.
+#if __has_include(<sys/mman.h>)
+#include <cstdio>
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #define NO_SANITIZE __attribute__((no_sanitize("address", "undefined")))
 
 namespace {
@@ -32,8 +39,9 @@ char argText[1024];
 TextStream dataFile;
 int *volatile nullTarget = nullptr;
 volatile int zero = 0;
-volatile int seven = 7;
 volatile int stopDepth = -1;
+// The memory operand of the x86 scenario "memory-quotient".
+[[maybe_unused]] int32_t divisorInMemory;
 
 // Splits the command line at blanks; a double-quoted part may hold blanks.
 void ParseCommandLine() {
@@ -120,7 +128,8 @@ void Final2() {
 NO_SANITIZE void Final3() {
   Trace("final 3");
   FinalDiskSpaceLoader();
-  if (Is("final-fault")) SayNumber(seven / zero);
+  // A fault of every processor (an integer division by zero is none on ARM).
+  if (Is("final-fault")) *nullTarget = 1;
 }
 void Final4() {
   Trace("final 4");
@@ -154,6 +163,14 @@ NO_SANITIZE [[gnu::noinline]] int UseStack(int megabytes) {
   block[sizeof block - 1] = 1;
   int result = megabytes > 1 ? UseStack(megabytes - 1) : 0;
   return result + block[0];
+}
+
+// A frame larger than the whole stack and its guard together: only a probe
+// of every page on the way down meets the guard.
+NO_SANITIZE [[gnu::noinline]] int UseHugeFrame() {
+  volatile char block[64 << 20];
+  block[0] = 1;
+  return block[0];
 }
 
 [[gnu::noinline]] int Recurse(int depth) {
@@ -226,6 +243,11 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     volatile double a = IntArg(2), b = IntArg(3);
     volatile double q = a / b;
     SayNumber(q == q ? 1 : 0);
+  } else if (Is("double-range")) {
+    // 1e300 * 1e300 / 1e300: the product lies beyond the double range.
+    volatile double big = 1e300;
+    volatile double result = big * big / big;
+    SayNumber(result == big ? 1 : 0);
   } else if (Is("int-quotient")) {
     SayNumber(IntArg(2) / (IntArg(3) + zero));
   } else if (Is("overflow")) {
@@ -246,6 +268,21 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     SayNumber(Extended::Div(Extended::FromInt32(zero), Extended::FromInt32(zero)).TruncToInt64());
   } else if (Is("null-write")) {
     *nullTarget = 1;
+  } else if (Is("top-half-write")) {
+    // Not canonical on x86-64, the kernel's half of a 32-bit space.
+    *reinterpret_cast<volatile int *>(uintptr_t{1} << (8 * sizeof(uintptr_t) - 1)) = 1;
+  } else if (Is("big-frame")) {
+    SayNumber(UseHugeFrame());
+#if __has_include(<sys/mman.h>)
+  } else if (Is("mapped-file-end")) {
+    // The second page of a mapping whose file ends in the first.
+    const long page = sysconf(_SC_PAGESIZE);
+    std::FILE *file = std::tmpfile();
+    std::fputc('x', file);
+    std::fflush(file);
+    const auto *bytes = static_cast<volatile char *>(mmap(nullptr, 2 * page, PROT_READ, MAP_SHARED, fileno(file), 0));
+    SayNumber(bytes[page]);
+#endif
   } else if (Is("deep")) {
     SayNumber(Descend(IntArg(2)));
   } else if (Is("use-stack")) {
@@ -273,9 +310,17 @@ NO_SANITIZE [[noreturn]] void DriverMain() {
     asm volatile("pushfl\n\torl $0x100, (%%esp)\n\tpopfl\n\tnop" : : : "memory", "cc");
 #endif
     Say("stepped");
+  } else if (Is("privileged")) {
+    asm volatile("hlt");
+  } else if (Is("memory-quotient")) {
+    // The divisor read from memory: RIP-relative in 64-bit code.
+    divisorInMemory = IntArg(3);
+    int32_t quotient;
+    asm volatile("cltd\n\tidivl %2" : "=a"(quotient) : "a"(IntArg(2)), "m"(divisorInMemory) : "edx", "cc");
+    SayNumber(quotient);
   } else if (Is("pending-float-fault")) {
     // An invalid operation left pending on the x87 when another fault stops
-    // the run: the termination must not trap on it.
+    // the run: only a floating fault resets the unit, so it stays pending.
     asm volatile("fldz\n\tfldz\n\tfdivrp" : : : "memory");
     *nullTarget = 1;
   } else if (Is("frame-zero")) {

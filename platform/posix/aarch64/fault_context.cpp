@@ -14,9 +14,9 @@ extern "C" const char etext[];
 
 namespace {
 
-constexpr uint32_t kFpsrFlagBits = 0x9F;  // IOC, DZC, OFC, UFC, IXC, IDC
 constexpr unsigned kEsrDataAbortLower = 0x24, kEsrDataAbortSame = 0x25;
 constexpr uint64_t kEsrWriteNotRead = 1u << 6;
+constexpr uint32_t kCompilerTrap = 0xD4207D00;  // brk #1000
 
 // The record of `magic` among those the kernel puts behind the registers,
 // or null.
@@ -30,6 +30,15 @@ _aarch64_ctx *FindRecord(const ucontext_t *uc, uint32_t magic) {
     at += head->size;
   }
   return nullptr;
+}
+
+// The instruction at `pc` when it lies in the program's own code, which
+// can be read without a fault; false elsewhere.
+bool ReadOwnCode(uintptr_t pc, uint32_t *instruction) {
+  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext))
+    return false;
+  std::memcpy(instruction, reinterpret_cast<const void *>(pc), sizeof *instruction);
+  return true;
 }
 
 }  // namespace
@@ -50,9 +59,17 @@ void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
   context->SegSs = StackSegmentSelector();
 }
 
-// The signal says all there is: the floating unit does not trap, and
-// integer division never faults.
-DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *) { return code; }
+// The compiler's trap instruction (brk #1000, where x86 has ud2) is no
+// debugger's breakpoint: an illegal instruction, as on x86. Beyond that the
+// signal says all there is: the floating unit does not trap, and integer
+// division never faults.
+DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *uc) {
+  uint32_t instruction;
+  if (code == EXCEPTION_BREAKPOINT && ReadOwnCode(static_cast<uintptr_t>(uc->uc_mcontext.pc), &instruction) &&
+      instruction == kCompilerTrap)
+    return EXCEPTION_ILLEGAL_INSTRUCTION;
+  return code;
+}
 
 // The kernel's syndrome record tells; without one (under an emulator) the
 // faulting instruction does, when it lies in the program's own code.
@@ -63,12 +80,8 @@ bool FaultWasWrite(const ucontext_t *uc) {
       return (esr->esr & kEsrWriteNotRead) != 0;
     return false;
   }
-  const uintptr_t pc = static_cast<uintptr_t>(uc->uc_mcontext.pc);
-  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext))
-    return false;
   uint32_t instruction;
-  std::memcpy(&instruction, reinterpret_cast<const void *>(pc), sizeof instruction);
-  return A64WritesMemory(instruction);
+  return ReadOwnCode(static_cast<uintptr_t>(uc->uc_mcontext.pc), &instruction) && A64WritesMemory(instruction);
 }
 
 // A call leaves its return address in the link register, not on the stack:
@@ -84,10 +97,6 @@ void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
   mc.pc = context.Eip;
   mc.regs[29] = context.Ebp;
   mc.sp = sp;
-}
-
-void ClearFloatingFlags(ucontext_t *uc) {
-  if (auto *fp = reinterpret_cast<fpsimd_context *>(FindRecord(uc, FPSIMD_MAGIC))) fp->fpsr &= ~kFpsrFlagBits;
 }
 
 }  // namespace posix
