@@ -86,7 +86,9 @@ TEST(MainRoutineErrors, IoErrorsGiveTheFourLineMessage) {
 TEST(MainRoutineErrors, LocationNamesTheLineAfterTheCheck) {
   // The addr2line of the processor the driver is built for.
   if (!fs::exists(RUNTIME_DRIVER_ADDR2LINE)) GTEST_SKIP() << "SKIPPED: " RUNTIME_DRIVER_ADDR2LINE " is not installed";
-  auto LineOf = [](const std::string &address) { return SourceLineOf(RUNTIME_DRIVER_ADDR2LINE, RUNTIME_DRIVER, address); };
+  auto LineOf = [](const std::string &address) {
+    return SourceLineOf(RUNTIME_DRIVER_ADDR2LINE, RUNTIME_DRIVER, address);
+  };
   Scratch scratch;
   const std::string bad = scratch.File("bad.txt", "abc\n");
   struct Case {

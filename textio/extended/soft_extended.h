@@ -47,20 +47,32 @@ class SoftExtended : public ExtendedQueries<SoftExtended> {
   SoftExtended Frac() const { return SoftExtended(SoftFrac(bits_)); }
   int64_t TruncToInt64() const { return SoftTruncToInt64(bits_); }
 
-  [[gnu::always_inline]] static SoftExtended Add(SoftExtended a, SoftExtended b) { return Reported(SoftAdd(a.bits_, b.bits_)); }
-  [[gnu::always_inline]] static SoftExtended Sub(SoftExtended a, SoftExtended b) { return Reported(SoftSub(a.bits_, b.bits_)); }
-  [[gnu::always_inline]] static SoftExtended Mul(SoftExtended a, SoftExtended b) { return Reported(SoftMul(a.bits_, b.bits_)); }
-  [[gnu::always_inline]] static SoftExtended Div(SoftExtended a, SoftExtended b) { return Reported(SoftDiv(a.bits_, b.bits_)); }
+  [[gnu::always_inline]] static SoftExtended Add(SoftExtended a, SoftExtended b) {
+    return Reported(SoftAdd(a.bits_, b.bits_));
+  }
+  [[gnu::always_inline]] static SoftExtended Sub(SoftExtended a, SoftExtended b) {
+    return Reported(SoftSub(a.bits_, b.bits_));
+  }
+  [[gnu::always_inline]] static SoftExtended Mul(SoftExtended a, SoftExtended b) {
+    return Reported(SoftMul(a.bits_, b.bits_));
+  }
+  [[gnu::always_inline]] static SoftExtended Div(SoftExtended a, SoftExtended b) {
+    return Reported(SoftDiv(a.bits_, b.bits_));
+  }
 
   // Quiet comparisons: a NaN makes every one but Unordered false; only a
   // signalling NaN or an unsupported encoding raises invalid.
-  [[gnu::always_inline]] static bool Equal(SoftExtended a, SoftExtended b) { return Compared(a, b) == SoftOrder::Equal; }
+  [[gnu::always_inline]] static bool Equal(SoftExtended a, SoftExtended b) {
+    return Compared(a, b) == SoftOrder::Equal;
+  }
   [[gnu::always_inline]] static bool Less(SoftExtended a, SoftExtended b) { return Compared(a, b) == SoftOrder::Less; }
   [[gnu::always_inline]] static bool LessEqual(SoftExtended a, SoftExtended b) {
     const SoftOrder order = Compared(a, b);
     return order == SoftOrder::Less || order == SoftOrder::Equal;
   }
-  [[gnu::always_inline]] static bool Unordered(SoftExtended a, SoftExtended b) { return Compared(a, b) == SoftOrder::Unordered; }
+  [[gnu::always_inline]] static bool Unordered(SoftExtended a, SoftExtended b) {
+    return Compared(a, b) == SoftOrder::Unordered;
+  }
 
  private:
   constexpr explicit SoftExtended(ExtendedBits bits) : bits_(bits) {}
