@@ -30,6 +30,8 @@ uintptr_t ImageAddressBias();
 // its bounds are known (true when they are not).
 bool MayHoldFrame(uintptr_t address);
 
-// The image's entry point, supplied by the run-time frame. The platform's
-// start-up enters it on the main stack (32 MB reserved) and it never returns.
+// The image's entry points, supplied by the run-time frame: a console
+// program's and a windowed program's. The platform's start-up enters the
+// image's on the main stack (32 MB reserved); neither returns.
 extern "C" [[noreturn]] void ConsoleEntry();
+extern "C" [[noreturn]] void WindowedEntry();

@@ -10,6 +10,8 @@ HMODULE moduleInstance = nullptr;
 uint16_t showWindow = 0;
 const char *commandLine = nullptr;
 
+void (*bindMessageStream)(TextStream &stream) = nullptr;
+
 HMODULE diskSpaceLibrary = nullptr;
 FARPROC diskFreeSpaceFunction = nullptr;
 
@@ -20,8 +22,9 @@ static_assert(sizeof(OSVERSIONINFOA) == 148);
 
 }  // namespace
 
-// Every program of this system is a console program: its main routine sets
-// isConsoleApp before the modules are initialised.
+// A console program's streams are on the standard handles; a windowed
+// program's error streams are message boxes and it has no standard input and
+// output.
 void CoreInit() {
   GetStartupInfoA(&startupInfo);
   char modulePath[kModuleNameSize + 1] = {};
@@ -32,10 +35,17 @@ void CoreInit() {
   stdInputHandle = GetStdHandle(STD_INPUT_HANDLE);
   stdOutputHandle = GetStdHandle(STD_OUTPUT_HANDLE);
   stdErrorHandle = GetStdHandle(STD_ERROR_HANDLE);
-  BindStdStream(stdInput, ModeInput, stdInputHandle);
-  BindStdStream(stdOutput, ModeOutput, stdOutputHandle);
-  BindStdStream(errorOutput, ModeOutput, stdOutputHandle);
-  BindStdStream(stdError, ModeOutput, stdErrorHandle);
+  if (isConsoleApp || bindMessageStream == nullptr) {
+    BindStdStream(stdInput, ModeInput, stdInputHandle);
+    BindStdStream(stdOutput, ModeOutput, stdOutputHandle);
+    BindStdStream(errorOutput, ModeOutput, stdOutputHandle);
+    BindStdStream(stdError, ModeOutput, stdErrorHandle);
+  } else {
+    bindMessageStream(stdError);
+    bindMessageStream(errorOutput);
+    BindStream(stdOutput, ShortString{});
+    BindStream(stdInput, ShortString{});
+  }
   // The program takes no arguments; the command line is kept as it is.
   commandLine = GetCommandLineA();
   // Failures while binding are not reported.

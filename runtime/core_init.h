@@ -15,6 +15,9 @@ extern uint16_t showWindow;
 extern const char *commandLine;
 
 void CoreInit();
+// How a windowed program's error streams are bound (BindMessageStream): set
+// by WindowedEntry, so that only a windowed program links the message box.
+extern void (*bindMessageStream)(TextStream &stream);
 // Binds `stream` to `handle` on the file driver, open in `mode` (ModeInput or
 // ModeOutput; any other is run-time error 102). Output streams are written
 // out at the end of every write statement.

@@ -31,9 +31,11 @@ extern uint16_t stackSegment;
 // Run at termination; emptied before it runs, so a handler may install the next.
 extern ModuleProc exitHandler;
 
-// The image's entry point (declared in platform/machine.h): sets isConsoleApp
-// and enters StartProgram.
+// The image's entry points (declared in platform/machine.h): each sets
+// isConsoleApp (true for ConsoleEntry, false for WindowedEntry, which also
+// makes the error streams message boxes) and enters StartProgram.
 extern "C" [[noreturn]] void ConsoleEntry();
+extern "C" [[noreturn]] void WindowedEntry();
 // Installs the exception filter, ends the frame chain, loads the control
 // word and calls the main routine; ExitToSystem should that return.
 [[noreturn]] void StartProgram();

@@ -10,6 +10,12 @@
 #include "platform/machine.h"
 #include "platform/posix/process_internal.h"
 
+// Which of the run-time frame's entries this image has: a console
+// program's, unless its build names another.
+#if !defined(GRADES_IMAGE_ENTRY)
+#define GRADES_IMAGE_ENTRY ConsoleEntry
+#endif
+
 namespace {
 
 constexpr std::size_t kStackReserve = 32u << 20;
@@ -20,7 +26,7 @@ sigset_t startMask;
 
 void *RunEntry(void *) {
   pthread_sigmask(SIG_SETMASK, &startMask, nullptr);
-  ConsoleEntry();
+  GRADES_IMAGE_ENTRY();
 }
 
 }  // namespace
@@ -52,5 +58,5 @@ int main() {
   // Without a stack of our own the program still runs, on the initial one.
   pthread_sigmask(SIG_SETMASK, &startMask, nullptr);
   posix::SetProgramStack({0, 0, 0});
-  ConsoleEntry();
+  GRADES_IMAGE_ENTRY();
 }

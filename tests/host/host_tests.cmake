@@ -6,6 +6,7 @@
 #                     LAUNCHER <words put in front of each program>...
 #                     ADDR2LINE <the processor's addr2line>
 #                     [WINEPREFIX <prefix> TERMINAL_KEYS <exe> HOLD_OPEN <exe>]
+#                     [RTERROR <the windowed example program the tests start>]
 #                     [DEPENDS <more targets the tests start>...])
 include(ExternalProject)
 
@@ -13,8 +14,12 @@ set(GRADES_LINUX_BUILD ${CMAKE_SOURCE_DIR}/build CACHE PATH
     "The x86-64 build (its grades and tools/realtotext) the foreign programs are compared with")
 
 function(grades_host_tests)
-  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;PREFIX;ADDR2LINE;WINEPREFIX;TERMINAL_KEYS;HOLD_OPEN"
+  cmake_parse_arguments(PARSE_ARGV 0 arg "" "NAME;PREFIX;ADDR2LINE;WINEPREFIX;TERMINAL_KEYS;HOLD_OPEN;RTERROR"
                         "LAUNCHER;DEPENDS")
+  if(NOT arg_RTERROR)
+    set(arg_RTERROR $<TARGET_FILE:rterror>)
+    list(APPEND arg_DEPENDS rterror)
+  endif()
   # A list crosses into the project with | between its items.
   string(REPLACE ";" "|" launcher "${arg_LAUNCHER}")
   ExternalProject_Add(host_tests
@@ -30,6 +35,7 @@ function(grades_host_tests)
       -DGRADES_FOREIGN_GRADES=$<TARGET_FILE:grades>
       -DGRADES_FOREIGN_REALTOTEXT=$<TARGET_FILE:realtotext>
       -DGRADES_FOREIGN_RUNTIME_DRIVER=$<TARGET_FILE:runtime_driver>
+      -DGRADES_FOREIGN_RTERROR=${arg_RTERROR}
       -DGRADES_FOREIGN_ADDR2LINE=${arg_ADDR2LINE}
       -DGRADES_WINEPREFIX=${arg_WINEPREFIX}
       -DGRADES_TERMINAL_KEYS_EXE=${arg_TERMINAL_KEYS}
