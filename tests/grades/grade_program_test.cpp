@@ -274,6 +274,25 @@ TEST(GradeProgramTest, ALongReportScrollsTheScreen) {
   EXPECT_EQ(run.cursorColumn, 0);
 }
 
+// The message is drawn behind everything the report drew, although the
+// report scrolled the screen many times since the terminal was last drawn.
+TEST(GradeProgramTest, ARunTimeErrorFollowsALongReport) {
+  if (!gradetest::ProgramUnderTest().ScrollsTheWindow())
+    GTEST_SKIP() << "SKIPPED: this console does not scroll the window the console module scrolls";
+  DriveRoot root;
+  root.WriteGrades(Lines(Join(Repeat(3, 150), Repeat(8, 100))));
+  std::filesystem::create_directory(root.BadFile());  // a folder in its place
+  RunOptions options;
+  options.pressKeyAtWait = false;
+  RunResult run = RunGrades(root, options);
+  ASSERT_EQ(run.exitCode, 5);
+  // The last list row's line end left the cursor on the bottom row; the
+  // message's four lines scrolled the screen up by four more.
+  EXPECT_EQ(run.rows[8], "A fajlban levo rossz szamok:        100 db");
+  for (int r = 10; r <= 19; ++r) EXPECT_EQ(run.rows[r], Row(8, 10)) << r;
+  ExpectMessage(run, 20, 5);
+}
+
 TEST(GradeProgramTest, ANarrowTerminalWrapsLines) {
   DriveRoot root;
   root.WriteGrades(Lines({5, 3, 0, 4, 12, 3, -2, 1}));

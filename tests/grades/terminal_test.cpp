@@ -12,6 +12,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/grades/grade_run.h"
@@ -207,6 +208,31 @@ INSTANTIATE_TEST_SUITE_P(
         LateCase{"CursorInTheTopRow", {}},
         LateCase{"CursorFurtherDown", {"/bin/sh", "-c", "printf '\\n\\n\\n\\n'; exec \"$0\""}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Frames: a report painted faster than a frame is on the terminal, whole,
+// before the program waits for the key.
+
+TEST(FrameTest, TheScreenIsCompleteAtTheWait) {
+  std::string thousand;
+  for (int i = 0; i < 1000; ++i) thousand += std::to_string(i % 9 - 1) + "\r\n";
+  for (const std::string &grades : {kSampleGrades, thousand}) {
+    DriveRoot root;
+    root.WriteGrades(grades);
+    RunResult atWait;
+    RunOptions options;
+    options.atWait = [&](VtermPty &pty) {
+      for (int r = 0; r < pty.Rows(); ++r) atWait.rows.push_back(pty.RowText(r));
+      pty.Cursor(&atWait.cursorRow, &atWait.cursorColumn);
+      pty.Type("k");
+    };
+    RunResult run = RunGrades(root, options);
+    ASSERT_EQ(run.exitCode, 0);
+    for (std::string &row : atWait.rows) row.erase(row.find_last_not_of(' ') + 1);
+    EXPECT_EQ(atWait.rows, run.rows);
+    EXPECT_EQ(std::tie(atWait.cursorRow, atWait.cursorColumn), std::tie(run.cursorRow, run.cursorColumn));
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Resizes: the console keeps its buffer; the terminal shows the part of it

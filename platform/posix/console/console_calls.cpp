@@ -9,6 +9,7 @@
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/console/memory_console.h"
 #include "platform/posix/console/terminal_host.h"
+#include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
 #include "platform/posix/posix_internal.h"
 
@@ -86,6 +87,7 @@ bool ConsoleStdHandle(DWORD which, HANDLE *result) {
 }
 
 bool ConsoleWriteFile(HANDLE h, LPCVOID data, DWORD length, LPDWORD written, BOOL *result) {
+  HostSection section;
   ConsoleHost *host = nullptr;
   if (h == ConsoleOutputHandle()) {
     host = ScreenHost(h);
@@ -111,6 +113,7 @@ bool ConsoleWriteFile(HANDLE h, LPCVOID data, DWORD length, LPDWORD written, BOO
 
 bool ConsoleReadFile(HANDLE h, LPVOID data, DWORD length, LPDWORD read, BOOL *result) {
   if (!IsConsoleHandle(h)) return false;
+  HostSection section;
   if (read != nullptr) *read = 0;
   ConsoleHost *host = InputHost(h);
   if (host == nullptr) {
@@ -152,6 +155,7 @@ using posix::ScreenHost;
 using posix::InputHost;
 
 BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, PCONSOLE_SCREEN_BUFFER_INFO info) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr || (posix::gMemory != nullptr && !posix::gMemory->screenInfoWorks))
     return posix::Fail(ERROR_INVALID_HANDLE);
@@ -159,6 +163,7 @@ BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, PCONSOLE_SCREEN_BU
 }
 
 BOOL WINAPI GetConsoleCursorInfo(HANDLE hConsoleOutput, PCONSOLE_CURSOR_INFO info) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
   return host->GetCursorInfo(info);
@@ -166,6 +171,7 @@ BOOL WINAPI GetConsoleCursorInfo(HANDLE hConsoleOutput, PCONSOLE_CURSOR_INFO inf
 
 BOOL WINAPI WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO *lpBuffer, COORD dwBufferSize,
                                 COORD dwBufferCoord, PSMALL_RECT lpWriteRegion) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
   return host->WriteOutput(lpBuffer, dwBufferSize, dwBufferCoord, lpWriteRegion);
@@ -174,6 +180,7 @@ BOOL WINAPI WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO *lpBuffer
 BOOL WINAPI ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT *lpScrollRectangle,
                                        const SMALL_RECT *lpClipRectangle, COORD dwDestinationOrigin,
                                        const CHAR_INFO *lpFill) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
   return host->Scroll(lpScrollRectangle, lpClipRectangle, dwDestinationOrigin, lpFill);
@@ -181,6 +188,7 @@ BOOL WINAPI ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT *
 
 BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
                                         COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
@@ -192,6 +200,7 @@ BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, 
 
 BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
                                        COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfAttrsWritten != nullptr) *lpNumberOfAttrsWritten = 0;
@@ -201,12 +210,14 @@ BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, D
 }
 
 BOOL WINAPI SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition) {
+  posix::console::HostSection section;
   posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
   return host->SetCursor(dwCursorPosition);
 }
 
 BOOL WINAPI GetNumberOfConsoleInputEvents(HANDLE hConsoleInput, LPDWORD lpNumberOfEvents) {
+  posix::console::HostSection section;
   if (lpNumberOfEvents != nullptr) *lpNumberOfEvents = 0;
   posix::console::ConsoleHost *host = InputHost(hConsoleInput);
   if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
@@ -215,6 +226,7 @@ BOOL WINAPI GetNumberOfConsoleInputEvents(HANDLE hConsoleInput, LPDWORD lpNumber
 
 BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
                               LPDWORD lpNumberOfEventsRead) {
+  posix::console::HostSection section;
   if (lpNumberOfEventsRead != nullptr) *lpNumberOfEventsRead = 0;
   posix::console::ConsoleHost *host = InputHost(hConsoleInput);
   if (host == nullptr || lpBuffer == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
@@ -223,7 +235,10 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
   // Whatever is drawn shows before the process waits.
-  if (posix::console::ConsoleHost *host = posix::console::ActiveTerminal()) host->Present();
+  if (posix::console::ConsoleHost *host = posix::console::ActiveTerminal()) {
+    posix::console::HostSection section;
+    host->Present();
+  }
   timespec t{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {
   }

@@ -39,10 +39,15 @@ BOOL ConsoleHost::WriteOutput(const CHAR_INFO *cells, COORD size, COORD from, SM
 BOOL ConsoleHost::Scroll(const SMALL_RECT *scroll, const SMALL_RECT *clip, COORD destination,
                          const CHAR_INFO *fill) {
   if (scroll == nullptr || fill == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  RowShift shift = screen_.Scroll(*scroll, clip, destination, *fill);
-  if (shift.valid) Shifted(shift, *fill);
+  ScrollRows(*scroll, clip, destination, *fill);
   Changed();
   return TRUE;
+}
+
+void ConsoleHost::ScrollRows(const SMALL_RECT &scroll, const SMALL_RECT *clip, COORD destination,
+                             const CHAR_INFO &fill) {
+  RowShift shift = screen_.Scroll(scroll, clip, destination, fill);
+  if (shift.valid) Shifted(shift, fill);
 }
 
 BOOL ConsoleHost::FillCharacter(unsigned char ch, DWORD count, COORD start, DWORD *written) {
@@ -58,12 +63,9 @@ BOOL ConsoleHost::FillAttribute(WORD attr, DWORD count, COORD start, DWORD *writ
 }
 
 BOOL ConsoleHost::SetCursor(COORD position) {
-  if (!screen_.Contains(position.X, position.Y)) {
-    Present();
-    return Fail(ERROR_INVALID_PARAMETER);
-  }
+  if (!screen_.Contains(position.X, position.Y)) return Fail(ERROR_INVALID_PARAMETER);
   screen_.cursor = position;
-  Present();
+  Changed();
   return TRUE;
 }
 
@@ -78,13 +80,12 @@ void ConsoleHost::NextLine() {
   CHAR_INFO fill{};
   fill.Char.AsciiChar = ' ';
   fill.Attributes = screen_.attributes;
-  Scroll(&all, &all, COORD{0, -1}, &fill);
+  ScrollRows(all, &all, COORD{0, -1}, fill);
 }
 
 void ConsoleHost::PutProcessed(unsigned char ch) {
   COORD &c = screen_.cursor;
   screen_.Set(c.X, c.Y, {ch, screen_.attributes, -1});
-  Changed();
   if (++c.X >= screen_.Columns()) {
     c.X = 0;
     NextLine();
@@ -112,7 +113,7 @@ void ConsoleHost::WriteProcessed(const char *bytes, DWORD length) {
       default: PutProcessed(ch); break;
     }
   }
-  Present();
+  Changed();
 }
 
 }  // namespace posix::console

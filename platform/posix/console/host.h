@@ -34,13 +34,14 @@ class ConsoleHost {
   virtual void Present() {}
 
  protected:
-  // After every change of the screen buffer.
+  // After every call that changed the screen buffer or its cursor.
   virtual void Changed() {}
   // The screen buffer scrolled whole-width rows.
   virtual void Shifted(const RowShift &, const CHAR_INFO &) {}
   virtual void Bell() {}
 
  private:
+  void ScrollRows(const SMALL_RECT &scroll, const SMALL_RECT *clip, COORD destination, const CHAR_INFO &fill);
   void PutProcessed(unsigned char ch);
   void NextLine();
 

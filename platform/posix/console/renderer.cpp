@@ -217,6 +217,7 @@ bool Renderer::ClearAll(ScreenBuffer &screen) {
 }
 
 void Renderer::Render(ScreenBuffer &screen) {
+  ApplyShift();
   if (!screen.AnyDirty()) return;
   for (int y = 0; y < rows_; ++y)
     if (!screen.TakeDirty(y, &spans_[2 * y], &spans_[2 * y + 1])) spans_[2 * y] = -1;
@@ -241,6 +242,7 @@ void Renderer::Resize(int columns, int rows) {
 }
 
 void Renderer::Repaint(ScreenBuffer &screen) {
+  pending_ = {};
   top_ = TopFor(screen.cursor.Y);
   pen_ = -1;
   SetPen(kDefault);
@@ -261,6 +263,28 @@ void Renderer::Shift(const RowShift &shift, bool blankFill) {
   // A partial view repaints the rows that moved instead (they are marked
   // changed).
   if (!ShowsAll()) return;
+  if (pending_.valid && (pending_.top != shift.top || pending_.bottom != shift.bottom ||
+                         (pending_.delta < 0) != (shift.delta < 0)))
+    ApplyShift();
+  if (pending_.valid) {
+    pending_.delta += shift.delta;
+    pendingBlank_ = pendingBlank_ && blankFill;
+  } else {
+    pending_ = shift;
+    pendingBlank_ = blankFill;
+  }
+}
+
+void Renderer::ApplyShift() {
+  if (!pending_.valid) return;
+  const RowShift shift = pending_;
+  pending_ = {};
+  // When no row stays, drawing the rows costs no more than scrolling first.
+  const int n = shift.delta < 0 ? -shift.delta : shift.delta;
+  if (n < shift.bottom - shift.top + 1) ScrollTerminal(shift, pendingBlank_);
+}
+
+void Renderer::ScrollTerminal(const RowShift &shift, bool blankFill) {
   const int n = shift.delta < 0 ? -shift.delta : shift.delta;
   if (blankFill) SetPen(kDefault);
   Seq s;

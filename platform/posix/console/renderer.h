@@ -47,8 +47,10 @@ class Renderer {
 
   // Draws every cell of `screen` that changed, and takes the changes.
   void Render(ScreenBuffer &screen);
-  // The screen buffer has just scrolled whole-width rows: scroll the
-  // terminal the same way. `blankFill`: the rows that come in are blank in
+  // The screen buffer has just scrolled whole-width rows: the terminal
+  // scrolls the same way at the next Render. Scrolls of the same rows in the
+  // same direction add up to one; where every row would come in, the rows
+  // are drawn instead. `blankFill`: the rows that come in are blank in
   // attribute 0x07.
   void Shift(const RowShift &shift, bool blankFill);
   void PlaceCursor(int x, int y);
@@ -68,6 +70,8 @@ class Renderer {
   int ShownRows() const { return viewRows_ < rows_ ? viewRows_ : rows_; }
   bool ShowsAll() const { return viewColumns_ == columns_ && viewRows_ == rows_; }
   int TopFor(int cursorRow) const;
+  void ApplyShift();
+  void ScrollTerminal(const RowShift &shift, bool blankFill);
   bool ClearAll(ScreenBuffer &screen);
   void PaintRow(ScreenBuffer &screen, int y, int first, int last);
   bool Bridge(ScreenBuffer &screen, int x, int y);
@@ -85,6 +89,8 @@ class Renderer {
   int cx_ = -1, cy_ = -1;     // the terminal's cursor, -1 where unknown
   bool pendingWrap_ = false;  // a glyph went into the last column
   int pen_ = -1;              // attribute the terminal draws with, -1 unknown
+  RowShift pending_;          // scrolls the terminal has yet to do
+  bool pendingBlank_ = false;
 };
 
 }  // namespace posix::console

@@ -37,8 +37,11 @@ void ScreenBuffer::MarkDirty(int y, int first, int last) {
   anyDirty_ = true;
 }
 
+void ScreenBuffer::MarkAllDirty() { anyDirty_ = allDirty_ = true; }
+
 bool ScreenBuffer::TakeDirty(int y, int *first, int *last) {
   Span &s = dirty_[y];
+  if (allDirty_) s = {0, columns_ - 1};
   if (s.first > s.last) return false;
   *first = s.first;
   *last = s.last;
@@ -47,11 +50,12 @@ bool ScreenBuffer::TakeDirty(int y, int *first, int *last) {
 }
 
 void ScreenBuffer::Set(int x, int y, ScreenCell cell) {
-  cells_[y * columns_ + x] = cell;
+  Row(y)[x] = cell;
   MarkDirty(y, x, x);
 }
 
 void ScreenBuffer::MakeForeign() {
+  origin_ = 0;
   for (int i = 0; i < columns_ * rows_; ++i) cells_[i] = {' ', 0x07, i};
 }
 
@@ -71,7 +75,7 @@ bool ScreenBuffer::WriteOutput(const CHAR_INFO *cells, COORD size, COORD from, S
   for (int y = target.top; y <= target.bottom; ++y) {
     for (int x = target.left; x <= target.right; ++x) {
       const CHAR_INFO &c = cells[(from.Y + y - want.top) * size.X + (from.X + x - want.left)];
-      cells_[y * columns_ + x] = {static_cast<unsigned char>(c.Char.AsciiChar), c.Attributes, -1};
+      Row(y)[x] = {static_cast<unsigned char>(c.Char.AsciiChar), c.Attributes, -1};
     }
     MarkDirty(y, target.left, target.right);
   }
@@ -90,23 +94,27 @@ RowShift ScreenBuffer::Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, 
   const int dx = destination.X - scroll.Left;
   const int dy = destination.Y - scroll.Top;
   const Rect moved{source.left + dx, source.top + dy, source.right + dx, source.bottom + dy};
+  const ScreenCell blank{static_cast<unsigned char>(fill.Char.AsciiChar), fill.Attributes, -1};
+  const bool whole = source.left == 0 && source.top == 0 && source.right == columns_ - 1 &&
+                     source.bottom == rows_ - 1 && within.left == 0 && within.top == 0 &&
+                     within.right == columns_ - 1 && within.bottom == rows_ - 1;
+  if (whole && dx == 0 && TurnRing(dy, blank)) return {true, 0, rows_ - 1, dy};
 
   const int width = source.right - source.left + 1;
   for (int y = source.top; y <= source.bottom; ++y)
     for (int x = source.left; x <= source.right; ++x)
-      scratch_[(y - source.top) * width + (x - source.left)] = cells_[y * columns_ + x];
+      scratch_[(y - source.top) * width + (x - source.left)] = Row(y)[x];
 
-  const ScreenCell blank{static_cast<unsigned char>(fill.Char.AsciiChar), fill.Attributes, -1};
   Rect vacated = Intersect(source, within);
   for (int y = vacated.top; y <= vacated.bottom; ++y) {
     for (int x = vacated.left; x <= vacated.right; ++x)
-      if (!moved.Has(x, y)) cells_[y * columns_ + x] = blank;
+      if (!moved.Has(x, y)) Row(y)[x] = blank;
     MarkDirty(y, vacated.left, vacated.right);
   }
   Rect landed = Intersect(moved, within);
   for (int y = landed.top; y <= landed.bottom; ++y) {
     for (int x = landed.left; x <= landed.right; ++x)
-      cells_[y * columns_ + x] = scratch_[(y - dy - source.top) * width + (x - dx - source.left)];
+      Row(y)[x] = scratch_[(y - dy - source.top) * width + (x - dx - source.left)];
     MarkDirty(y, landed.left, landed.right);
   }
 
@@ -121,13 +129,25 @@ RowShift ScreenBuffer::Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, 
   return {true, top, bottom, dy};
 }
 
+// The whole buffer moves `dy` rows up (negative) or down: the ring turns and
+// only the rows that come in are written. False when nothing stays.
+bool ScreenBuffer::TurnRing(int dy, const ScreenCell &blank) {
+  const int n = dy < 0 ? -dy : dy;
+  if (n == 0 || n >= rows_) return false;
+  origin_ = dy < 0 ? (origin_ + n) % rows_ : (origin_ + rows_ - n) % rows_;
+  const int first = dy < 0 ? rows_ - n : 0;
+  for (int y = first; y < first + n; ++y) std::fill_n(Row(y), columns_, blank);
+  MarkAllDirty();
+  return true;
+}
+
 bool ScreenBuffer::FillCharacter(unsigned char ch, DWORD count, COORD start, DWORD *written) {
   if (written != nullptr) *written = 0;
   if (!Contains(start.X, start.Y)) return false;
   std::size_t at = static_cast<std::size_t>(start.Y) * columns_ + start.X;
   std::size_t end = std::min<std::size_t>(at + count, static_cast<std::size_t>(columns_) * rows_);
   for (std::size_t i = at; i < end; ++i) {
-    ScreenCell &c = cells_[i];
+    ScreenCell &c = Cell(i);
     if (c.foreign >= 0) c.attr = 0x07;
     c.ch = ch;
     c.foreign = -1;
@@ -143,7 +163,7 @@ bool ScreenBuffer::FillAttribute(WORD attr, DWORD count, COORD start, DWORD *wri
   std::size_t at = static_cast<std::size_t>(start.Y) * columns_ + start.X;
   std::size_t end = std::min<std::size_t>(at + count, static_cast<std::size_t>(columns_) * rows_);
   for (std::size_t i = at; i < end; ++i) {
-    ScreenCell &c = cells_[i];
+    ScreenCell &c = Cell(i);
     if (c.foreign >= 0) c.ch = ' ';
     c.attr = attr;
     c.foreign = -1;

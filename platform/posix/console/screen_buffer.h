@@ -2,6 +2,10 @@
 // the current attribute, with the write, scroll and fill operations of the
 // console API. It remembers which cells changed so that a renderer can bring
 // a terminal up to date. Storage is allocated once, when it is made.
+//
+// The rows are a ring: a scroll of the whole buffer up or down (every line
+// feed on the bottom row) turns the ring and fills the rows that come in,
+// without moving the others.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +39,7 @@ class ScreenBuffer {
   int Columns() const { return columns_; }
   int Rows() const { return rows_; }
   bool Contains(int x, int y) const { return x >= 0 && y >= 0 && x < columns_ && y < rows_; }
-  const ScreenCell &At(int x, int y) const { return cells_[y * columns_ + x]; }
+  const ScreenCell &At(int x, int y) const { return Row(y)[x]; }
   // Changes one cell and marks it changed.
   void Set(int x, int y, ScreenCell cell);
   // Every cell becomes foreign: the screen shows what it showed before.
@@ -60,20 +64,29 @@ class ScreenBuffer {
   bool TakeDirty(int y, int *first, int *last);
   void MarkDirty(int y, int first, int last);
   bool AnyDirty() const { return anyDirty_; }
-  void ClearDirtyFlag() { anyDirty_ = false; }
+  void ClearDirtyFlag() { anyDirty_ = allDirty_ = false; }
   // A foreign cell that a renderer had to draw without knowing it becomes a
   // known blank; it does not count as a change.
-  void Resolve(int x, int y) { cells_[y * columns_ + x] = {' ', 0x07, -1}; }
+  void Resolve(int x, int y) { Row(y)[x] = {' ', 0x07, -1}; }
 
  private:
   struct Span {
     int first, last;
   };
+  ScreenCell *Row(int y) { return &cells_[static_cast<std::size_t>(Physical(y)) * columns_]; }
+  const ScreenCell *Row(int y) const { return &cells_[static_cast<std::size_t>(Physical(y)) * columns_]; }
+  int Physical(int y) const { return y < rows_ - origin_ ? y + origin_ : y + origin_ - rows_; }
+  ScreenCell &Cell(std::size_t index) { return Row(static_cast<int>(index / columns_))[index % columns_]; }
+  bool TurnRing(int dy, const ScreenCell &blank);
+  void MarkAllDirty();
+
+  int origin_ = 0;  // the physical row of row 0
   int columns_, rows_;
   std::unique_ptr<ScreenCell[]> cells_;
   std::unique_ptr<ScreenCell[]> scratch_;
   std::unique_ptr<Span[]> dirty_;
   bool anyDirty_ = false;
+  bool allDirty_ = false;  // every row changed whole, whatever dirty_ says
 };
 
 }  // namespace posix::console

@@ -23,6 +23,14 @@ namespace {
 
 constexpr int kReplyTimeoutMs = 500;  // for the answers to the start-up questions
 constexpr int kEscapeTimeoutMs = 50;  // after which a lone ESC is the Esc key
+// What changes within a frame goes to the terminal in one write: half a
+// refresh of a 60 Hz display, so the terminal never shows a change much
+// later than it could, and at most 125 writes a second whatever the program
+// does.
+constexpr long long kFrameMs = 8;
+// Within a frame the clock is read once every so many changes: a program
+// painting cell by cell makes thousands of them.
+constexpr int kChangesPerClockRead = 64;
 
 int gFd = -1;
 std::atomic<unsigned long long> gBytes{0}, gWrites{0};
@@ -76,9 +84,17 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
 
   void Present() override {
     Service();
-    renderer.Follow(screen);
-    renderer.PlaceCursor(screen.cursor.X, screen.cursor.Y);
+    DrawPending();
     out.Flush();
+    lastFrameMs_ = NowMs();
+    changesInFrame_ = 0;
+  }
+
+  // What changed since the last frame, into the output buffer.
+  void DrawPending() {
+    renderer.Follow(screen);
+    renderer.Render(screen);
+    renderer.PlaceCursor(screen.cursor.X, screen.cursor.Y);
   }
 
   BOOL InputCount(DWORD *count) override {
@@ -103,7 +119,10 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
       }
       // A signal ends the wait, so that a resume or a resize is served.
       pollfd p{gFd, POLLIN, 0};
-      if (poll(&p, 1, wait) < 0) Present();
+      LeaveHost();
+      const int ready = poll(&p, 1, wait);
+      EnterHost();
+      if (ready < 0) Present();
     }
     while (n < length && queued_ > 0) {
       records[n++] = queue_[head_];
@@ -115,7 +134,11 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   }
 
  protected:
-  void Changed() override { renderer.Render(screen); }
+  // A change after a quiet spell goes out at once; later ones wait for
+  // the frame's end or for anything that lets time pass.
+  void Changed() override {
+    if (changesInFrame_++ % kChangesPerClockRead == 0 && NowMs() - lastFrameMs_ >= kFrameMs) Present();
+  }
   void Shifted(const RowShift &shift, const CHAR_INFO &fill) override {
     renderer.Shift(shift, fill.Char.AsciiChar == ' ' && (fill.Attributes & 0xFF) == 0x07);
   }
@@ -176,6 +199,8 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
     pendingLength_ -= at;
   }
 
+  long long lastFrameMs_ = 0;
+  unsigned changesInFrame_ = 0;
   KeyDecoderState keys_;
   unsigned char pending_[kPendingSize];
   std::size_t pendingLength_ = 0;
@@ -187,6 +212,10 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
 
 TerminalHost *gHost = nullptr;
 bool gTried = false;
+
+void DrawPendingFrame() {
+  if (gHost != nullptr) gHost->DrawPending();
+}
 
 // Asks for the cursor position and the keyboard protocol; the keys typed
 // meanwhile stay in `typed`.
@@ -229,7 +258,7 @@ ConsoleHost *Terminal() {
   ClampConsoleSize(&columns, &rows);
   gCharset.LoadFromEnvironment();
   auto *host = new TerminalHost(columns, rows);
-  ArmTerminal(fd, saved, &host->Output());
+  ArmTerminal(fd, saved, &host->Output(), DrawPendingFrame);
 
   unsigned char typed[512];
   std::size_t typedLength = 0;
@@ -264,13 +293,16 @@ void ForgetTerminalFd(int fd) {
 
 void BeforeOutsideWait() {
   if (gHost == nullptr) return;
+  HostSection section;
   gHost->Present();
   // The terminal driver sees Ctrl+C again while the process waits elsewhere.
   SetKeyboardProtocol(false);
 }
 
 void AfterInterruptedWait() {
-  if (gHost != nullptr) gHost->Present();
+  if (gHost == nullptr) return;
+  HostSection section;
+  gHost->Present();
 }
 
 }  // namespace posix::console

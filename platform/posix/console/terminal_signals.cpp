@@ -27,6 +27,7 @@ constexpr int kEndSignalCount = sizeof kEndSignals / sizeof kEndSignals[0];
 int gFd = -1;
 termios gSaved, gKeyMode;
 OutputBuffer *gPending = nullptr;
+void (*gDrawPending)() = nullptr;
 bool gKitty = false;
 std::atomic<bool> gArmed{false};
 std::atomic<bool> gRestored{false};
@@ -34,6 +35,8 @@ std::atomic<bool> gPushed{false};        // the protocol is on at the terminal
 std::atomic<bool> gWantProtocol{false};  // ... and belongs on after a stop
 std::atomic<bool> gContinued{false};
 std::atomic<bool> gResized{false};
+std::atomic<bool> gInHost{false};
+std::atomic<unsigned> gDeferred{0};  // bit n: signal n came while in the host
 struct sigaction gPrevious[kEndSignalCount];
 
 void Send(const char *bytes, std::size_t length) { WriteAll(gFd, bytes, length); }
@@ -65,6 +68,7 @@ void Shielded(Step step) {
 
 // The terminal as the process found it; what is drawn goes out first.
 void PutBack() {
+  if (!gInHost.load() && gDrawPending != nullptr) gDrawPending();
   if (gPending != nullptr && gPending->Size() > 0) {
     Send(gPending->Data(), gPending->Size());
     gPending->Discard();
@@ -89,7 +93,17 @@ void TakeBack() {
 
 bool InUse() { return gArmed.load() && !gRestored.load(); }
 
+// A signal that came while the host was half way through a change: it is
+// raised again when the host leaves.
+bool Deferred(int sig) {
+  if (!gInHost.load() || !InUse()) return false;
+  gDeferred.fetch_or(1u << sig);
+  return true;
+}
+
 void OnEnd(int sig, siginfo_t *info, void *context) {
+  // abort() does not come back for a second try.
+  if (sig != SIGABRT && Deferred(sig)) return;
   ConsoleHostRestore();
   for (int i = 0; i < kEndSignalCount; ++i) {
     if (kEndSignals[i] != sig) continue;
@@ -113,7 +127,8 @@ void OnEnd(int sig, siginfo_t *info, void *context) {
 
 // Ctrl+Z or kill -TSTP: the terminal goes back, then the process stops for
 // real under the default action; when it is continued, key mode returns.
-void OnStop(int, siginfo_t *, void *) {
+void OnStop(int sig, siginfo_t *, void *) {
+  if (Deferred(sig)) return;
   const int savedErrno = errno;
   const bool ours = InUse();
   if (ours) PutBack();
@@ -135,7 +150,8 @@ void OnStop(int, siginfo_t *, void *) {
 
 // Also after a stop the console did not see (SIGSTOP): the shell may have
 // drawn over the screen and changed the mode meanwhile.
-void OnContinue(int, siginfo_t *, void *) {
+void OnContinue(int sig, siginfo_t *, void *) {
+  if (Deferred(sig)) return;
   const int savedErrno = errno;
   if (InUse()) TakeBack();
   errno = savedErrno;
@@ -167,11 +183,12 @@ void InstallHandlers() {
 
 }  // namespace
 
-void ArmTerminal(int fd, const termios &saved, OutputBuffer *pending) {
+void ArmTerminal(int fd, const termios &saved, OutputBuffer *pending, void (*drawPending)()) {
   gFd = fd;
   gSaved = saved;
   MakeKeyMode(saved, &gKeyMode);
   gPending = pending;
+  gDrawPending = drawPending;
   gArmed.store(true);
   InstallHandlers();
   std::atexit(ConsoleHostRestore);
@@ -180,6 +197,23 @@ void ArmTerminal(int fd, const termios &saved, OutputBuffer *pending) {
 }
 
 void TerminalSpeaksKeyboardProtocol() { gKitty = true; }
+
+// Only handlers on the program's own thread look at these (the initial
+// thread takes no signals), so ordering against them is all that matters.
+void EnterHost() {
+  gInHost.store(true, std::memory_order_relaxed);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+void LeaveHost() {
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  gInHost.store(false, std::memory_order_relaxed);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  if (gDeferred.load(std::memory_order_relaxed) == 0) return;
+  // Delivered before raise returns: the program's thread takes them.
+  for (unsigned waiting = gDeferred.exchange(0); waiting != 0; waiting &= waiting - 1)
+    raise(__builtin_ctz(waiting));
+}
 
 void SetKeyboardProtocol(bool on) {
   if (!gKitty || (gWantProtocol.load() == on && gPushed.load() == on)) return;

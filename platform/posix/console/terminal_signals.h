@@ -13,8 +13,24 @@ namespace posix::console {
 
 // Takes the terminal on `fd` into key mode and installs the handlers that
 // put `saved` back. `pending`: what is drawn but not yet sent, which goes
-// out, as it is, in front of every put-back.
-void ArmTerminal(int fd, const termios &saved, OutputBuffer *pending);
+// out, as it is, in front of every put-back; `drawPending` first draws into
+// it what changed on the console since the last frame.
+void ArmTerminal(int fd, const termios &saved, OutputBuffer *pending, void (*drawPending)());
+
+// Brackets the host's work on the console's state (its screen, what the
+// terminal shows, the output buffer), which a handler must not see half
+// done: a signal that needs them to draw waits until LeaveHost, which takes
+// it. Not nested; a wait inside the host leaves it first, with everything
+// drawn sent. SIGABRT and a fault never wait: the terminal then goes back
+// with what was already sent.
+void EnterHost();
+void LeaveHost();
+struct HostSection {
+  HostSection() { EnterHost(); }
+  ~HostSection() { LeaveHost(); }
+  HostSection(const HostSection &) = delete;
+  HostSection &operator=(const HostSection &) = delete;
+};
 // The terminal answered the protocol's query: SetKeyboardProtocol may use it.
 void TerminalSpeaksKeyboardProtocol();
 

@@ -9,6 +9,7 @@
 //   console_child pipe-wait         start the console, read keys once, then wait on a silent pipe
 //   console_child restore-exit      read keys once, restore the terminal by hand, then _exit(3)
 //   console_child restore-blocked   read keys until one, fill the terminal's queue, then end
+//   console_child paint-blocked     once a key comes, paint a frame larger than the terminal's queue
 //   console_child bench LOG         paint the report and log the terminal's figures
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/posix/console_host.h"
 #include "platform/posix/posix_internal.h"
@@ -153,6 +155,25 @@ int main(int argc, char **argv) {
         usleep(20000);
       }
     }
+    return 0;
+  }
+  if (mode == "paint-blocked") {
+    // The test stops reading before the key: the frame's write then waits
+    // half way, inside the console.
+    CONSOLE_SCREEN_BUFFER_INFO info = StartConsole();
+    Say("ready\r\n");
+    INPUT_RECORD r;
+    DWORD got = 0;
+    ReadConsoleInputA(GetStdHandle(STD_INPUT_HANDLE), &r, 1, &got);
+    const SHORT w = info.dwSize.X, h = info.dwSize.Y;
+    std::vector<CHAR_INFO> cells(static_cast<std::size_t>(w) * h);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      cells[i].Char.AsciiChar = static_cast<CHAR>('a' + i % 26);
+      cells[i].Attributes = i % 2 != 0 ? 0x1E : 0x4F;  // a colour change in every cell
+    }
+    SMALL_RECT all{0, 0, static_cast<SHORT>(w - 1), static_cast<SHORT>(h - 1)};
+    WriteConsoleOutputA(GetStdHandle(STD_OUTPUT_HANDLE), cells.data(), {w, h}, {0, 0}, &all);
+    Sleep(1);
     return 0;
   }
   if (mode == "bench") {

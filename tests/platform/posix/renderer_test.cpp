@@ -33,9 +33,10 @@ struct Rig {
     rig->sent.append(b, n);
     if (rig->onSend) rig->onSend(b, n);
   }
+  // Each change is drawn at once, unless the rig collects a frame.
   void Put(int x, int y, unsigned char ch, WORD attr = 0x07) {
     screen.Set(x, y, {ch, attr, -1});
-    renderer.Render(screen);
+    if (!inFrame) renderer.Render(screen);
   }
   void Scroll(SMALL_RECT s, SMALL_RECT clip, COORD d, unsigned char fillCh = ' ', WORD fillAttr = 0x07) {
     CHAR_INFO fill{};
@@ -43,8 +44,16 @@ struct Rig {
     fill.Attributes = fillAttr;
     RowShift shift = screen.Scroll(s, &clip, d, fill);
     if (shift.valid) renderer.Shift(shift, fillCh == ' ' && (fillAttr & 0xFF) == 0x07);
+    if (!inFrame) renderer.Render(screen);
+  }
+  // The changes in between go out together.
+  void Frame(const std::function<void()> &changes) {
+    inFrame = true;
+    changes();
+    inFrame = false;
     renderer.Render(screen);
   }
+  bool inFrame = false;
   std::string Take() {
     out.Flush();
     std::string s = sent;
@@ -116,6 +125,33 @@ TEST(RendererTest, SendsTheShortestBytes) {
          r.Scroll(kAll, kAll, {-kW, -kH});
        },
        "\x1b[2J"},
+      {"scrolls in one frame are one scroll",
+       [](Rig &r) {
+         r.Put(0, 0, 'x');
+         r.Frame([&] {
+           for (int i = 0; i < 3; ++i) r.Scroll(kAll, kAll, {0, -1});
+         });
+       },
+       "x\x1b[3S"},
+      {"up and down are not added up",
+       [](Rig &r) {
+         r.Put(0, 0, 'x');
+         r.Frame([&] {
+           r.Scroll(kAll, kAll, {0, -2});
+           r.Scroll(kAll, kAll, {0, 1});
+         });
+       },
+       "x\x1b[2S\x1b[T"},
+      {"scrolling every row away draws instead",
+       [](Rig &r) {
+         for (int y = 2; y < kH; ++y)
+           for (int x = 0; x < kW; ++x) r.Put(x, y, 'x');
+         r.Take();
+         r.Frame([&] {
+           for (int i = 0; i < kH; ++i) r.Scroll(kAll, kAll, {0, -1});
+         });
+       },
+       "\x1b[2J"},
       {"a blank line end is one erase",
        [](Rig &r) {
          for (int x = 0; x < 8; ++x) r.Put(x, 0, 'x');
@@ -178,7 +214,7 @@ TEST(RendererTest, StartsFromUnknownColoursAndLeavesUnknownContentAlone) {
 // screen buffer: cells, colours and the cursor. On a terminal of another
 // size than the buffer: the part of the buffer around the cursor, the rows
 // that end at its row, cut to the terminal's width.
-void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps) {
+void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps, int stepsPerFrame = 1) {
   constexpr int w = 17, h = 6;
   VTerm *vt = vterm_new(viewH, viewW);
   vterm_set_utf8(vt, 1);
@@ -193,6 +229,7 @@ void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps) {
   const int shownW = std::min(w, viewW), shownH = std::min(h, viewH);
   std::mt19937 rng(99);
   auto any = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  rig.inFrame = stepsPerFrame > 1;
   for (int step = 0; step < steps; ++step) {
     WORD attr = static_cast<WORD>(any(0, 3) == 0 ? any(0, 255) : 0x07);
     switch (any(0, 5)) {
@@ -217,14 +254,16 @@ void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps) {
                                  {static_cast<SHORT>(any(0, w - 1)), static_cast<SHORT>(any(0, h - 1))}, &n);
         rig.screen.FillAttribute(attr, static_cast<DWORD>(any(0, 2 * w)),
                                  {static_cast<SHORT>(any(0, w - 1)), static_cast<SHORT>(any(0, h - 1))}, &n);
-        rig.renderer.Render(rig.screen);
+        if (!rig.inFrame) rig.renderer.Render(rig.screen);
         break;
       }
       default: break;
     }
     int cx = any(0, w - 1), cy = any(0, h - 1);
     rig.screen.cursor = {static_cast<SHORT>(cx), static_cast<SHORT>(cy)};
+    if (step % stepsPerFrame != stepsPerFrame - 1) continue;
     rig.renderer.Follow(rig.screen);
+    rig.renderer.Render(rig.screen);
     rig.renderer.PlaceCursor(cx, cy);
     rig.out.Flush();
     const int top = cy < shownH ? 0 : cy - shownH + 1;
@@ -253,6 +292,12 @@ void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps) {
 
 TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterAnyOperations) {
   ShowsTheBufferAfterAnyOperations(17, 6, 4000);
+}
+
+// Drawn once every few operations, as the terminal host does once a frame.
+TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterEachFrame) {
+  for (int perFrame : {2, 5, 40}) ShowsTheBufferAfterAnyOperations(17, 6, 4000, perFrame);
+  ShowsTheBufferAfterAnyOperations(9, 4, 1500, 7);
 }
 
 TEST(RendererTest, ATerminalOfAnotherSizeShowsThePartAroundTheCursor) {

@@ -2,7 +2,9 @@
 // cell-by-cell model of what the console API says they do.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/posix/console/screen_buffer.h"
@@ -66,23 +68,48 @@ SMALL_RECT R(int l, int t, int r, int b) {
   return {static_cast<SHORT>(l), static_cast<SHORT>(t), static_cast<SHORT>(r), static_cast<SHORT>(b)};
 }
 
+// One buffer through a long run of scrolls and fills, so that whole-buffer
+// scrolls leave its ring of rows turned for what follows.
 TEST(ScreenBufferTest, ScrollMatchesTheModelForAnyRectangles) {
   std::mt19937 rng(12345);
   auto any = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  for (int round = 0; round < 3000; ++round) {
-    ScreenBuffer b(kW, kH);
-    Model m;
-    Seed(b, m);
-    SMALL_RECT s = R(any(-4, kW + 2), any(-4, kH + 2), any(-4, kW + 2), any(-4, kH + 2));
-    SMALL_RECT c = R(any(-4, kW + 2), any(-4, kH + 2), any(-4, kW + 2), any(-4, kH + 2));
-    const SMALL_RECT *clip = any(0, 2) == 0 ? nullptr : &c;
-    COORD d{static_cast<SHORT>(any(-kW - 2, kW + 2)), static_cast<SHORT>(any(-kH - 2, kH + 2))};
+  const SMALL_RECT all = R(0, 0, kW - 1, kH - 1);
+  ScreenBuffer b(kW, kH);
+  Model m;
+  for (int round = 0; round < 6000; ++round) {
+    if (round % 25 == 0) Seed(b, m);
     CHAR_INFO fill{};
-    fill.Char.AsciiChar = '#';
-    fill.Attributes = 0x4E;
-    b.Scroll(s, clip, d, fill);
-    ModelScroll(m, s, clip, d, fill);
-    ExpectSame(b, m, "round " + std::to_string(round));
+    fill.Char.AsciiChar = static_cast<CHAR>('A' + round % 26);
+    fill.Attributes = static_cast<WORD>(round % 256);
+    const std::string what = "round " + std::to_string(round);
+    switch (any(0, 3)) {
+      case 0: {  // the whole buffer up or down, as line feeds on the bottom row do
+        COORD d{0, static_cast<SHORT>(any(-kH, kH))};
+        const SMALL_RECT *clip = any(0, 1) == 0 ? nullptr : &all;
+        b.Scroll(all, clip, d, fill);
+        ModelScroll(m, all, clip, d, fill);
+        break;
+      }
+      case 1: {  // fills run on across rows
+        COORD at{static_cast<SHORT>(any(0, kW - 1)), static_cast<SHORT>(any(0, kH - 1))};
+        const DWORD count = static_cast<DWORD>(any(0, 3 * kW));
+        DWORD n;
+        b.FillCharacter('%', count, at, &n);
+        for (std::size_t i = at.Y * kW + at.X; i < std::min<std::size_t>(at.Y * kW + at.X + count, kW * kH); ++i)
+          m.cells[i].ch = '%';
+        break;
+      }
+      default: {
+        SMALL_RECT s = R(any(-4, kW + 2), any(-4, kH + 2), any(-4, kW + 2), any(-4, kH + 2));
+        SMALL_RECT c = R(any(-4, kW + 2), any(-4, kH + 2), any(-4, kW + 2), any(-4, kH + 2));
+        const SMALL_RECT *clip = any(0, 2) == 0 ? nullptr : &c;
+        COORD d{static_cast<SHORT>(any(-kW - 2, kW + 2)), static_cast<SHORT>(any(-kH - 2, kH + 2))};
+        b.Scroll(s, clip, d, fill);
+        ModelScroll(m, s, clip, d, fill);
+        break;
+      }
+    }
+    ExpectSame(b, m, what);
   }
 }
 

@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/console/charset.h"
@@ -383,6 +385,37 @@ TEST(TerminalHostTest, ASignalDuringTheRestoreWaitsForIt) {
   EXPECT_TRUE(WIFSIGNALED(pty.Status()) && WTERMSIG(pty.Status()) == SIGTERM);
   ExpectModeRestored(pty, "after the restore");
   EXPECT_TRUE(pty.Output().ends_with("\x1b[m\x1b[<u"));
+}
+
+// A signal that comes while a frame is being sent waits for the frame: the
+// terminal shows all of it, then gets its mode back, then the process ends.
+TEST(TerminalHostTest, ASignalWhileAFrameIsSentWaitsForIt) {
+  constexpr int kRows = 60, kColumns = 200;  // some 100 KB of cells and colours
+  VtermPty pty({kRows, kColumns, false});
+  ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "paint-blocked"}));
+  ASSERT_TRUE(pty.WaitForText("ready"));
+  pty.PauseReading(true);
+  pty.Type("g");
+  const std::string proc = "/proc/" + std::to_string(pty.Pid());
+  auto inWrite = [&] {
+    std::ifstream f(proc + "/syscall");
+    std::string number;
+    f >> number;
+    return number == "1";
+  };
+  ASSERT_TRUE(VtermPty::WaitUntil(inWrite));
+  pty.Signal(SIGTERM);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  pty.PauseReading(false);
+  ASSERT_TRUE(pty.WaitForExit());
+  EXPECT_TRUE(WIFSIGNALED(pty.Status()) && WTERMSIG(pty.Status()) == SIGTERM);
+  ExpectModeRestored(pty, "after the frame");
+  EXPECT_TRUE(pty.Output().ends_with("\x1b[m"));
+  for (int y = 0; y < kRows; ++y) {
+    std::string want;
+    for (int x = 0; x < kColumns; ++x) want += static_cast<char>('a' + (y * kColumns + x) % 26);
+    ASSERT_EQ(pty.RowText(y), want) << "row " << y;
+  }
 }
 
 TEST(TerminalHostTest, PaintsAReportInLittleMoreThanItsOwnBytes) {
