@@ -1,18 +1,9 @@
 # Cross build for 64-bit ARM Linux with Debian's cross compiler
 # (g++-aarch64-linux-gnu), run under qemu-user. No x87 there: the 80-bit
 # arithmetic is the software one.
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-
 set(triple aarch64-linux-gnu)
-set(CMAKE_C_COMPILER ${triple}-gcc)
-set(CMAKE_CXX_COMPILER ${triple}-g++)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
 
 # The programs are linked against the cross libraries in /usr/${triple},
 # which qemu-user takes as their root (-L).

@@ -3,18 +3,9 @@
 # of the 80-bit arithmetic. The compiler is a cross one rather than the
 # host's with -m32 because Debian's multilib packages cannot be installed
 # beside the 64-bit ARM cross compiler.
-set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(triple i686-linux-gnu)
-set(CMAKE_C_COMPILER ${triple}-gcc)
-set(CMAKE_CXX_COMPILER ${triple}-g++)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/linux-cross.cmake)
 
 # The programs run on the 64-bit kernel as they are, no emulator, with the
 # i386 C library of the host (libc6:i386). The C library is not linked in:

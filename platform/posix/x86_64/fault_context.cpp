@@ -15,6 +15,7 @@ namespace {
 constexpr greg_t kTrapFlag = 0x100;
 constexpr uint16_t kX87StackFault = 0x0040;
 constexpr unsigned long kSigcontextHasSs = 0x2;  // uc_flags: the saved ss is valid
+constexpr greg_t kPageFaultWrite = 2;  // in the page fault's error code
 
 // The general registers in the order instructions encode them.
 constexpr int kRegisterSlots[16] = {REG_RAX, REG_RCX, REG_RDX, REG_RBX, REG_RSP, REG_RBP, REG_RSI, REG_RDI,
@@ -93,7 +94,7 @@ DWORD RefineExceptionCode(DWORD code, int sig, const siginfo_t *info, const ucon
   }
 }
 
-bool FaultWasWrite(const ucontext_t *uc) { return (uc->uc_mcontext.gregs[REG_ERR] & 2) != 0; }
+bool FaultWasWrite(const ucontext_t *uc) { return (uc->uc_mcontext.gregs[REG_ERR] & kPageFaultWrite) != 0; }
 
 void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
   greg_t *regs = uc->uc_mcontext.gregs;
