@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bitset>
+
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
@@ -38,34 +40,27 @@ int OpenFlags(DWORD access, DWORD disposition, bool inherit) {
 bool WouldBlock(int err) { return err == EAGAIN || err == EWOULDBLOCK; }
 
 // A wait for a descriptor outside the console: a FIFO without a writer yet,
-// an empty or full pipe, a standard handle left non-blocking. The console's
-// drawing goes out before the process blocks; signals are never blocked, so
-// Ctrl+C and SIGTERM still end the wait.
-class OutsideWait {
- public:
-  // 0 once `fd` is ready for `events` (or has hung up or failed, which the
-  // read or write that follows reports), else the errno of a failed poll.
-  int Until(int fd, short events) {
-    pollfd p = {fd, events, 0};
-    int timeout = 0;
-    for (;;) {
-      int n = poll(&p, 1, timeout);
-      if (n > 0) return 0;
-      if (n == 0) {
-        if (!announced_) posix::console::BeforeOutsideWait();
-        announced_ = true;
-        timeout = -1;
-      } else if (errno == EINTR) {
-        posix::console::AfterInterruptedWait();
-      } else {
-        return errno;
-      }
-    }
+// an empty or full pipe, a standard handle left non-blocking. 0 once `fd`
+// is ready for `events` (or has hung up or failed, which the read or write
+// that follows reports), else the errno of a failed poll. Only a wait that
+// blocks involves the console: its drawing goes out before, and signals are
+// never blocked during it, so Ctrl+C and SIGTERM still end it.
+int WaitUntilReady(int fd, short events) {
+  pollfd p = {fd, events, 0};
+  for (;;) {
+    const int n = poll(&p, 1, 0);
+    if (n > 0) return 0;
+    if (n == 0) return posix::console::WaitForDescriptor(fd, events);
+    if (errno != EINTR) return errno;
   }
+}
 
- private:
-  bool announced_ = false;
-};
+// Descriptors this layer opened on regular files, which are always ready:
+// their reads and writes need no poll first.
+constexpr int kTrackedFds = 1024;
+std::bitset<kTrackedFds> gRegularFile;
+
+bool AlwaysReady(int fd) { return fd < kTrackedFds && gRegularFile[static_cast<std::size_t>(fd)]; }
 
 // A lease break is announced by a signal to the lease holder. SIGURG is
 // ignored unless handled, and nothing here handles it; SIGIO, the default,
@@ -152,6 +147,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
       return INVALID_HANDLE_VALUE;
     }
   }
+  if (S_ISREG(st.st_mode) && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = true;
   posix::SetLastErrorCode(ERROR_SUCCESS);
   return posix::HandleFromFd(fd);
 }
@@ -169,10 +165,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   // Asked first: a FIFO that has had no writer since it was opened reads as
   // ended at once, while poll reports its hang-up only once a writer has
   // come and gone. A regular file is always ready.
-  OutsideWait wait;
   ssize_t got;
   for (;;) {
-    int err = nNumberOfBytesToRead == 0 ? 0 : wait.Until(fd, POLLIN);
+    int err = nNumberOfBytesToRead == 0 || AlwaysReady(fd) ? 0 : WaitUntilReady(fd, POLLIN);
     got = err == 0 ? read(fd, lpBuffer, nNumberOfBytesToRead) : -1;
     if (got >= 0) break;
     if (err == 0) err = errno;
@@ -199,9 +194,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   // full device refuses even an empty write(2)).
   const char *from = static_cast<const char *>(lpBuffer);
   DWORD done = 0;
-  OutsideWait wait;
   while (done < nNumberOfBytesToWrite) {
-    int err = wait.Until(fd, POLLOUT);
+    int err = AlwaysReady(fd) ? 0 : WaitUntilReady(fd, POLLOUT);
     ssize_t n = err == 0 ? write(fd, from + done, nNumberOfBytesToWrite - done) : -1;
     if (n > 0) {
       done += static_cast<DWORD>(n);
@@ -220,6 +214,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   if (BOOL done; posix::console::ConsoleCloseHandle(hObject, &done)) return done;
   int fd = posix::FdFromHandle(hObject);
+  if (fd >= 0 && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = false;
   if (fd < 0 || close(fd) != 0) {
     FailWith(ERROR_INVALID_HANDLE);
     return FALSE;

@@ -72,12 +72,7 @@ const std::vector<std::string> kWorkedExample = {
     "     0    12    -2",
 };
 
-char ProcessState(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-  const std::size_t close = all.rfind(')');
-  return close != std::string::npos && close + 2 < all.size() ? all[close + 2] : 0;
-}
+char ProcessState(int pid) { return testsupport::ProcessState(pid); }
 
 namespace {
 
@@ -145,6 +140,8 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const Grad
     return run;
   }
   for (int r = 0; r < pty.Rows(); ++r) run.rows.push_back(TrimRight(pty.RowText(r)));
+  run.scrollback = pty.Scrollback();
+  run.leftForShell = pty.InputQueued();
   pty.Cursor(&run.cursorRow, &run.cursorColumn);
   if (!screenFile.empty()) {
     run.terminalRows = run.rows;

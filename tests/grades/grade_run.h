@@ -53,6 +53,11 @@ struct RunResult {
   // What the terminal shows, for a build whose screen (rows and cursor) is
   // read from its console instead; empty otherwise.
   std::vector<std::string> terminalRows;
+  // The rows the terminal kept in its scrollback, oldest first.
+  std::vector<std::string> scrollback;
+  // Bytes typed that the program left unread for the terminal's next
+  // reader, the shell.
+  int leftForShell = -1;
 };
 
 struct RunOptions {

@@ -27,6 +27,7 @@ using gradetest::Report;
 using gradetest::RunGrades;
 using gradetest::RunOptions;
 using gradetest::RunResult;
+using testsupport::JobOf;
 using testsupport::VtermPty;
 
 void ExpectTerminalBack(const RunResult &run) {
@@ -42,14 +43,6 @@ void ExpectSampleResults(const DriveRoot &root) {
 
 bool SameMode(const termios &a, const termios &b) {
   return a.c_lflag == b.c_lflag && a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cc[VMIN] == b.c_cc[VMIN];
-}
-
-// The one child of process `pid`: the job that job_shell started.
-int JobOf(int pid) {
-  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
-  int job = -1;
-  children >> job;
-  return job;
 }
 
 // ---------------------------------------------------------------------------
@@ -232,6 +225,99 @@ TEST(FrameTest, TheScreenIsCompleteAtTheWait) {
     EXPECT_EQ(atWait.rows, run.rows);
     EXPECT_EQ(std::tie(atWait.cursorRow, atWait.cursorColumn), std::tie(run.cursorRow, run.cursorColumn));
   }
+}
+
+// ---------------------------------------------------------------------------
+// Scrollback: every row that scrolls off the top reaches the terminal first,
+// so the terminal's scrollback and screen hold the whole report, each row
+// once, in order, as a terminal tall enough to show it all does.
+
+TEST(ScrollbackTest, HoldsWhatScrolledOffTheScreen) {
+  for (int values : {300, 1000}) {
+    std::string grades;
+    for (int i = 0; i < values; ++i) grades += std::to_string(i % 9 - 1) + "\r\n";
+    DriveRoot root;
+    root.WriteGrades(grades);
+    RunOptions tall;
+    tall.rows = 200;
+    const RunResult whole = RunGrades(root, tall);
+    ASSERT_LT(Report(whole).size(), 200u) << values << " values";
+    ASSERT_TRUE(whole.scrollback.empty());
+    const RunResult run = RunGrades(root);
+    ASSERT_EQ(run.exitCode, 0);
+    std::vector<std::string> seen = run.scrollback;
+    for (const std::string &row : Report(run)) seen.push_back(row);
+    EXPECT_EQ(seen, Report(whole)) << values << " values";
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Key reports the terminal sent under the keyboard protocol before it saw
+// the pop at the end: the release of the key that ended the wait, or of
+// Ctrl+C, typed after the program read the press. None is left for the
+// shell.
+
+struct LateReleaseCase {
+  const char *name;
+  std::string press, release;
+  int exitCode, signal;
+};
+
+void PrintTo(const LateReleaseCase &c, std::ostream *os) { *os << c.name; }
+
+class LateReleaseTest : public ::testing::TestWithParam<LateReleaseCase> {};
+
+TEST_P(LateReleaseTest, IsReadBeforeTheShellGetsTheTerminal) {
+  const LateReleaseCase &c = GetParam();
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.kittyKeyboard = true;
+  bool pressRead = false;
+  options.atWait = [&](VtermPty &pty) {
+    // The terminal reads nothing the program sends (its pop among it) until
+    // the release is on its way.
+    pty.PauseReading(true);
+    pty.Type(c.press);
+    pressRead = VtermPty::WaitUntil([&] { return pty.InputQueued() == 0; }, 5000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pty.Type(c.release);
+    pty.PauseReading(false);
+  };
+  RunResult run = RunGrades(root, options);
+  EXPECT_TRUE(pressRead);
+  EXPECT_EQ(run.exitCode, c.exitCode);
+  EXPECT_EQ(run.signal, c.signal);
+  EXPECT_EQ(run.leftForShell, 0);
+  ExpectTerminalBack(run);
+  EXPECT_EQ(Report(run), kWorkedExample);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KittyProtocol, LateReleaseTest,
+    ::testing::Values(LateReleaseCase{"TheEndingKey", "\x1b[107u", "\x1b[107;1:3u", 0, 0},
+                      LateReleaseCase{"CtrlC", "\x1b[99;5u", "\x1b[99;5:3u", -1, SIGINT}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// A terminal that goes away at the wait (a closed window, a dropped remote
+// login) ends the program, also where SIGHUP is ignored (nohup).
+
+TEST(HangUpTest, EndsTheProgramEvenWithSighupIgnored) {
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.launcher = {"/bin/sh", "-c", "trap '' HUP; exec \"$0\""};
+  std::chrono::steady_clock::time_point hungUp;
+  options.atWait = [&](VtermPty &pty) {
+    hungUp = std::chrono::steady_clock::now();
+    pty.HangUp();
+  };
+  RunResult run = RunGrades(root, options);
+  const auto took = std::chrono::steady_clock::now() - hungUp;
+  EXPECT_EQ(run.signal, SIGHUP);
+  EXPECT_LT(took, std::chrono::seconds(1));
+  ExpectSampleResults(root);
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace testsupport {
 namespace {
@@ -43,13 +45,32 @@ int ColorIndex(const VTermColor &c, bool foreground) {
 
 }  // namespace
 
+// The rows the emulator pushes into its scrollback, as it takes the
+// program's output (with the lock held).
+struct ScrollbackSink {
+  static int PushLine(int columns, const VTermScreenCell *cells, void *self) {
+    std::string line;
+    for (int c = 0; c < columns; ++c) AppendUtf8(line, cells[c].chars[0] == 0 ? U' ' : cells[c].chars[0]);
+    line.erase(line.find_last_not_of(' ') + 1);
+    static_cast<VtermPty *>(self)->scrollback_.push_back(line);
+    return 1;
+  }
+};
+
 VtermPty::VtermPty(Options options) : options_(options) {
   vt_ = vterm_new(options.rows, options.columns);
   vterm_set_utf8(vt_, options.utf8 ? 1 : 0);
   vterm_output_set_callback(vt_, &VtermPty::Answer, this);
   VTermScreen *screen = vterm_obtain_screen(vt_);
+  static const VTermScreenCallbacks callbacks = [] {
+    VTermScreenCallbacks c{};
+    c.sb_pushline = &ScrollbackSink::PushLine;
+    return c;
+  }();
+  vterm_screen_set_callbacks(screen, &callbacks, this);
   vterm_screen_reset(screen, 1);
 }
+
 
 VtermPty::~VtermPty() {
   if (pid_ > 0 && status_ == -1) {
@@ -311,6 +332,27 @@ int VtermPty::KittyPops() {
   return kittyPops_;
 }
 
+void VtermPty::HangUp() {
+  if (reader_.joinable()) {
+    char c = 'x';
+    (void)!write(wake_[1], &c, 1);
+    reader_.join();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  close(master_);
+  master_ = -1;
+}
+
+int VtermPty::InputQueued() const {
+  int queued = 0;
+  return ioctl(slave_, FIONREAD, &queued) == 0 ? queued : -1;
+}
+
+std::vector<std::string> VtermPty::Scrollback() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return scrollback_;
+}
+
 void VtermPty::Resize(int rows, int columns) {
   std::lock_guard<std::mutex> lock(mutex_);
   options_.rows = rows;
@@ -346,6 +388,7 @@ bool VtermPty::WaitForExit(int timeoutMs) {
     int pending = 0;
     std::lock_guard<std::mutex> lock(mutex_);
     auto now = std::chrono::steady_clock::now();
+    if (master_ < 0) return true;  // hung up: nothing more comes
     if (ioctl(master_, FIONREAD, &pending) != 0 || pending != 0 || busy_ || output_.size() != seen) {
       seen = output_.size();
       quietSince = now;
@@ -401,6 +444,20 @@ termios VtermPty::Mode() const {
   termios t{};
   tcgetattr(slave_, &t);
   return t;
+}
+
+char ProcessState(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const std::size_t close = all.rfind(')');
+  return close != std::string::npos && close + 2 < all.size() ? all[close + 2] : 0;
+}
+
+int JobOf(int pid) {
+  std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+  int job = -1;
+  children >> job;
+  return job;
 }
 
 }  // namespace testsupport

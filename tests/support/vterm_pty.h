@@ -63,6 +63,12 @@ class VtermPty {
   // Gives the terminal a new size, as a user dragging its window does: the
   // emulator redraws and the program's foreground group gets SIGWINCH.
   void Resize(int rows, int columns);
+  // Closes the terminal, as a closed window or a dropped remote login does:
+  // the program's side hangs up. The screen stays readable.
+  void HangUp();
+  // Bytes typed that no program has read yet: what the next reader of the
+  // terminal, the shell, would get.
+  int InputQueued() const;
   int Rows() const { return options_.rows; }
   int Columns() const { return options_.columns; }
 
@@ -74,6 +80,9 @@ class VtermPty {
   int Status() const { return status_; }  // as from waitpid
 
   std::string RowText(int row);  // UTF-8
+  // The rows that scrolled off the top into the terminal's scrollback,
+  // oldest first, trailing blanks removed.
+  std::vector<std::string> Scrollback();
   std::string ScreenText();      // rows joined with '\n'
   char32_t CodePointAt(int row, int column);
   struct Colors {
@@ -103,6 +112,7 @@ class VtermPty {
   void Show(const char *bytes, std::size_t length);
   static void Answer(const char *bytes, std::size_t length, void *self);
   void WriteToProgram(const char *bytes, std::size_t length);
+  friend struct ScrollbackSink;
   int SendDueReplies();  // the milliseconds until the next one is due, or -1
 
   Options options_;
@@ -125,6 +135,12 @@ class VtermPty {
     std::string bytes;
   };
   std::vector<Reply> delayed_;
+  std::vector<std::string> scrollback_;
 };
+
+// The state letter of process `pid` (R, S, T, Z, ...), 0 when it is gone.
+char ProcessState(int pid);
+// The one child of process `pid`: the job that a job shell started.
+int JobOf(int pid);
 
 }  // namespace testsupport

@@ -199,15 +199,7 @@ void TerminalCharset::LoadFromEnvironment() {
 }
 
 void EnvironmentCodeset(char *out, std::size_t size) {
-  locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (loc != static_cast<locale_t>(0)) {
-    const char *codeset = nl_langinfo_l(CODESET, loc);
-    CopyName(out, size, codeset, std::strlen(codeset));
-    freelocale(loc);
-    return;
-  }
-  // A locale that is not installed still names the terminal's set, as in
-  // "de_DE.ISO-8859-1@euro"; a name without one stands for ASCII.
+  // The locale's name may say the set, as in "de_DE.ISO-8859-1@euro".
   const char *name = "";
   for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
     const char *value = std::getenv(variable);
@@ -217,11 +209,25 @@ void EnvironmentCodeset(char *out, std::size_t size) {
     }
   }
   const char *dot = std::strchr(name, '.');
-  if (dot == nullptr || dot[1] == 0 || dot[1] == '@') {
-    CopyName(out, size, "ANSI_X3.4-1968", 14);
+  const bool named = dot != nullptr && dot[1] != 0 && dot[1] != '@';
+  char fromName[64] = "ANSI_X3.4-1968";
+  if (named) CopyName(fromName, sizeof fromName, dot + 1, std::strcspn(dot + 1, "@"));
+  // A UTF-8 locale is UTF-8 whatever else it defines: no need to load it,
+  // which costs a start a few dozen system calls.
+  if (named && IsUtf8Name(fromName)) {
+    CopyName(out, size, fromName, std::strlen(fromName));
     return;
   }
-  CopyName(out, size, dot + 1, std::strcspn(dot + 1, "@"));
+  locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+  if (loc != static_cast<locale_t>(0)) {
+    const char *codeset = nl_langinfo_l(CODESET, loc);
+    CopyName(out, size, codeset, std::strlen(codeset));
+    freelocale(loc);
+    return;
+  }
+  // A locale that is not installed still names the terminal's set; a name
+  // without one stands for ASCII.
+  CopyName(out, size, fromName, std::strlen(fromName));
 }
 
 }  // namespace posix::console

@@ -29,6 +29,10 @@ BOOL Fail(DWORD code) {
   return FALSE;
 }
 
+// The descriptor handle last found to be the terminal: a console driver
+// makes thousands of calls on one handle. Forgotten when it is closed.
+HANDLE gTerminalHandle = nullptr;
+
 // The host behind a handle to a screen buffer, or null.
 ConsoleHost *ScreenHost(HANDLE h) {
   if (h == ConsoleOutputHandle()) {
@@ -36,8 +40,11 @@ ConsoleHost *ScreenHost(HANDLE h) {
     return console::Terminal();
   }
   if (gMemory != nullptr || h == ConsoleInputHandle()) return nullptr;
+  if (h == gTerminalHandle) return console::ActiveTerminal();
   int fd = FdFromHandle(h);
-  return fd >= 0 && console::IsConsoleTerminal(fd) ? console::Terminal() : nullptr;
+  if (fd < 0 || !console::IsConsoleTerminal(fd)) return nullptr;
+  gTerminalHandle = h;
+  return console::Terminal();
 }
 
 // The host behind a handle to console input, or null.
@@ -136,6 +143,7 @@ bool ConsoleReadFile(HANDLE h, LPVOID data, DWORD length, LPDWORD read, BOOL *re
 }
 
 bool ConsoleCloseHandle(HANDLE h, BOOL *result) {
+  if (h == gTerminalHandle) gTerminalHandle = nullptr;
   if (int fd = FdFromHandle(h); fd >= 0) ForgetTerminalFd(fd);
   if (!IsConsoleHandle(h)) return false;
   *result = TRUE;
@@ -234,11 +242,8 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-  // Whatever is drawn shows before the process waits.
-  if (posix::console::ConsoleHost *host = posix::console::ActiveTerminal()) {
-    posix::console::HostSection section;
-    host->Present();
-  }
+  // On the terminal, what is drawn shows before the process waits.
+  if (posix::console::SleepOnTerminal(dwMilliseconds)) return;
   timespec t{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {
   }

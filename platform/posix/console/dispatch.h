@@ -15,12 +15,12 @@ bool ConsoleReadFile(HANDLE h, LPVOID data, DWORD length, LPDWORD read, BOOL *re
 bool ConsoleCloseHandle(HANDLE h, BOOL *result);
 bool ConsoleFileType(HANDLE h, DWORD *type);
 
-// Around a wait for a descriptor that is not the console (a FIFO, a pipe, a
-// standard handle): before it, what is drawn goes to the terminal and the
-// terminal's own signal keys are made to work; after a signal interrupted
-// it, whatever the signal asked of the console (a repaint after a resume or
-// a resize) is done, and the wait goes on.
-void BeforeOutsideWait();
-void AfterInterruptedWait();
+// Waits until descriptor `fd`, which is not the console, is ready for
+// `events` (a FIFO, a pipe, a standard handle): 0 then, else the errno of a
+// failed poll. Before it, what is drawn goes to the terminal and the
+// terminal's own signal keys are made to work; meanwhile, whatever a signal
+// asks of the console (a repaint after a resume or a resize) is done at
+// once, and a terminal that goes away ends the process.
+int WaitForDescriptor(int fd, short events);
 
 }  // namespace posix::console

@@ -46,6 +46,7 @@ BOOL ConsoleHost::Scroll(const SMALL_RECT *scroll, const SMALL_RECT *clip, COORD
 
 void ConsoleHost::ScrollRows(const SMALL_RECT &scroll, const SMALL_RECT *clip, COORD destination,
                              const CHAR_INFO &fill) {
+  BeforeScroll();
   RowShift shift = screen_.Scroll(scroll, clip, destination, fill);
   if (shift.valid) Shifted(shift, fill);
 }

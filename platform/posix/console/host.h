@@ -36,7 +36,8 @@ class ConsoleHost {
  protected:
   // After every call that changed the screen buffer or its cursor.
   virtual void Changed() {}
-  // The screen buffer scrolled whole-width rows.
+  // Before the screen buffer scrolls, and after it scrolled whole-width rows.
+  virtual void BeforeScroll() {}
   virtual void Shifted(const RowShift &, const CHAR_INFO &) {}
   virtual void Bell() {}
 

@@ -20,7 +20,12 @@ class OutputBuffer {
     data_[length_++] = c;
   }
   void Put(const char *s, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) Put(s[i]);
+    if (capacity_ - length_ < n) {
+      for (std::size_t i = 0; i < n; ++i) Put(s[i]);
+      return;
+    }
+    for (std::size_t i = 0; i < n; ++i) data_[length_ + i] = s[i];
+    length_ += n;
   }
   template <std::size_t N>
   void Put(const char (&s)[N]) {

@@ -7,45 +7,14 @@ namespace {
 
 constexpr unsigned char kDefault = 0x07;
 
-// A short escape sequence being considered for a cursor motion.
-struct Seq {
-  char b[40];
-  int n = 0;
-  void Put(char c) { b[n++] = c; }
-  void Put(const char *s) {
-    while (*s != 0) Put(*s++);
-  }
-  void Number(int v) {
-    char d[12];
-    int k = 0;
-    do {
-      d[k++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    while (k > 0) Put(d[--k]);
-  }
-  // CSI n X, with n left out when it is 1.
-  void Csi(int count, char final) {
-    Put("\x1b[");
-    if (count != 1) Number(count);
-    Put(final);
-  }
-  void Append(const Seq &o) {
-    for (int i = 0; i < o.n; ++i) Put(o.b[i]);
-  }
-};
-
-// Horizontal motion within the row from column `from` (-1: unknown) to `to`.
-Seq Horizontal(int from, int to) {
-  Seq direct, viaReturn;
-  viaReturn.Put('\r');
-  if (to > 0) viaReturn.Csi(to, 'C');
-  if (from < 0) return viaReturn;
-  if (to > from) direct.Csi(to - from, 'C');
-  else if (from - to <= 3) for (int i = from; i > to; --i) direct.Put('\b');
-  else direct.Csi(from - to, 'D');
-  return direct.n <= viaReturn.n ? direct : viaReturn;
+int Digits(int v) {
+  int d = 1;
+  for (; v >= 10; v /= 10) ++d;
+  return d;
 }
+
+// CSI n X, with n left out when it is 1.
+int CsiLength(int n) { return n == 1 ? 3 : 3 + Digits(n); }
 
 // Windows keeps blue in bit 0 and red in bit 2; ANSI the other way round.
 int Ansi(int color) { return ((color & 1) << 2) | (color & 2) | ((color & 4) >> 2); }
@@ -67,6 +36,7 @@ Renderer::Renderer(int columns, int rows, OutputBuffer &out, const Glyph *glyphs
 }
 
 void Renderer::AssumeForeign() {
+  frontTop_ = 0;
   for (int i = 0; i < columns_ * rows_; ++i) front_[i] = {0, 0, false, i};
 }
 
@@ -104,60 +74,101 @@ void Renderer::SetPen(unsigned char a) {
   pen_ = a;
 }
 
+// Horizontal motion within the row from column `from` (-1: unknown) to
+// `to`: straight there, or back to the start of the row first.
+Renderer::Motion Renderer::Horizontal(int from, int to) {
+  const int viaReturn = 1 + (to > 0 ? CsiLength(to) : 0);
+  if (from < 0) return {viaReturn, true};
+  const int direct = to > from        ? CsiLength(to - from)
+                     : to == from     ? 0
+                     : from - to <= 3 ? from - to
+                                      : CsiLength(from - to);
+  return direct <= viaReturn ? Motion{direct, false} : Motion{viaReturn, true};
+}
+
+void Renderer::PutCsi(int n, char final) {
+  out_.Put("\x1b[");
+  if (n != 1) out_.PutNumber(n);
+  out_.Put(final);
+}
+
+void Renderer::PutHorizontal(int from, int to, Motion how) {
+  if (how.viaReturn) {
+    out_.Put('\r');
+    if (to > 0) PutCsi(to, 'C');
+  } else if (to > from) {
+    PutCsi(to - from, 'C');
+  } else if (from - to <= 3) {
+    for (int i = from; i > to; --i) out_.Put('\b');
+  } else {
+    PutCsi(from - to, 'D');
+  }
+}
+
+// The shortest of: the absolute position, a motion along the row, CR LF to
+// the next row's start, a vertical motion with a horizontal one.
 void Renderer::MoveTo(int x, int y) {
   if (cy_ == y && cx_ == x && !pendingWrap_) return;
-  Seq best;
-  best.Put("\x1b[");
-  if (x != 0 || y != 0) best.Number(y + 1);
-  if (x != 0) {
-    best.Put(';');
-    best.Number(x + 1);
-  }
-  best.Put('H');
+  enum { kAbsolute, kAlongRow, kNextRow, kVertical } how = kAbsolute;
+  int best = 3 + (x != 0 || y != 0 ? Digits(y + 1) : 0) + (x != 0 ? 1 + Digits(x + 1) : 0);
   const int column = pendingWrap_ ? -1 : cx_;
+  const int dy = y > cy_ ? y - cy_ : cy_ - y;
+  Motion along{0, false};
   if (cy_ == y) {
-    Seq h = Horizontal(column, x);
-    if (h.n < best.n) best = h;
+    along = Horizontal(column, x);
+    if (along.length < best) how = kAlongRow;
   } else if (cy_ >= 0) {
-    Seq v;
     if (y == cy_ + 1 && x == 0) {
-      v.Put("\r\n");
+      how = kNextRow;
     } else {
-      v.Csi(y > cy_ ? y - cy_ : cy_ - y, y > cy_ ? 'B' : 'A');
-      if (x != column) v.Append(Horizontal(column, x));
+      if (x != column) along = Horizontal(column, x);
+      if (CsiLength(dy) + along.length < best) how = kVertical;
     }
-    if (v.n < best.n) best = v;
   }
-  out_.Put(best.b, static_cast<std::size_t>(best.n));
+  switch (how) {
+    case kAbsolute:
+      out_.Put("\x1b[");
+      if (x != 0 || y != 0) out_.PutNumber(y + 1);
+      if (x != 0) {
+        out_.Put(';');
+        out_.PutNumber(x + 1);
+      }
+      out_.Put('H');
+      break;
+    case kAlongRow: PutHorizontal(column, x, along); break;
+    case kNextRow: out_.Put("\r\n"); break;
+    case kVertical:
+      PutCsi(dy, y > cy_ ? 'B' : 'A');
+      if (x != column) PutHorizontal(column, x, along);
+      break;
+  }
   cx_ = x;
   cy_ = y;
   pendingWrap_ = false;
 }
 
-void Renderer::PaintCell(int x, int y, unsigned char ch, unsigned char attr) {
+void Renderer::PaintCell(int x, int y, unsigned char ch, unsigned char attr, FrontCell &front) {
   MoveTo(x, y);
   SetPen(attr);
   const Glyph &g = glyphs_[ch];
   out_.Put(g.bytes, g.length);
-  Front(x, y) = {ch, attr, true, -1};
+  front = {ch, attr, true, -1};
   if (x == viewColumns_ - 1) pendingWrap_ = true;
   else ++cx_;
 }
 
-// Reaching column x of row y by drawing the few unchanged cells between the
-// cursor and it again, when that is shorter than a cursor motion.
-bool Renderer::Bridge(ScreenBuffer &screen, int x, int y) {
-  const int row = y - top_;
+// Reaching column x of the row by drawing the few unchanged cells between
+// the cursor and it again, when that is shorter than a cursor motion.
+bool Renderer::Bridge(const ScreenCell *cells, const FrontCell *front, int x, int row) {
   if (cy_ != row || pendingWrap_ || cx_ < 0 || cx_ >= x || x - cx_ > 3) return false;
   int bytes = 0;
   for (int i = cx_; i < x; ++i) {
-    const FrontCell &f = Front(i, row);
-    if (!Same(screen.At(i, y), f) || f.attr != pen_) return false;
-    bytes += glyphs_[f.ch].length;
+    if (!Same(cells[i], front[i]) || front[i].attr != pen_) return false;
+    bytes += glyphs_[front[i].ch].length;
   }
   if (bytes > (x - cx_ == 1 ? 3 : 4)) return false;
   for (int i = cx_; i < x; ++i) {
-    const Glyph &g = glyphs_[Front(i, row).ch];
+    const Glyph &g = glyphs_[front[i].ch];
     out_.Put(g.bytes, g.length);
   }
   cx_ = x;
@@ -167,33 +178,35 @@ bool Renderer::Bridge(ScreenBuffer &screen, int x, int y) {
 // Row y of the buffer, columns [first, last], on its row of the terminal.
 void Renderer::PaintRow(ScreenBuffer &screen, int y, int first, int last) {
   const int row = y - top_, width = ShownColumns();
+  // A row's cells lie side by side, in the buffer and in the copy.
+  const ScreenCell *cells = &screen.At(0, y);
+  FrontCell *front = &Front(0, row);
   // From `blankFrom` on, the row is blank in the default colours.
   int blankFrom = width;
   while (blankFrom > 0) {
-    const ScreenCell &c = screen.At(blankFrom - 1, y);
+    const ScreenCell &c = cells[blankFrom - 1];
     if (c.foreign >= 0 || c.ch != ' ' || (c.attr & 0xFF) != kDefault) break;
     --blankFrom;
   }
   for (int x = first; x <= last; ++x) {
-    if (Same(screen.At(x, y), Front(x, row))) continue;
-    if (screen.At(x, y).foreign >= 0) {
+    if (Same(cells[x], front[x])) continue;
+    if (cells[x].foreign >= 0) {
       screen.Resolve(x, y);
-      if (Same(screen.At(x, y), Front(x, row))) continue;
+      if (Same(cells[x], front[x])) continue;
     }
     if (last == width - 1 && x >= blankFrom) {
       int differing = 0;
-      for (int i = x; i < width; ++i) differing += Same(screen.At(i, y), Front(i, row)) ? 0 : 1;
+      for (int i = x; i < width; ++i) differing += Same(cells[i], front[i]) ? 0 : 1;
       if (differing > (pen_ == kDefault ? 3 : 6)) {
         MoveTo(x, row);
         SetPen(kDefault);
         out_.Put("\x1b[K");
-        for (int i = x; i < width; ++i) Front(i, row) = {' ', kDefault, true, -1};
+        for (int i = x; i < width; ++i) front[i] = {' ', kDefault, true, -1};
         return;
       }
     }
-    const ScreenCell &c = screen.At(x, y);
-    Bridge(screen, x, y);
-    PaintCell(x, row, c.ch, static_cast<unsigned char>(c.attr & 0xFF));
+    Bridge(cells, front, x, row);
+    PaintCell(x, row, cells[x].ch, static_cast<unsigned char>(cells[x].attr & 0xFF), front[x]);
   }
 }
 
@@ -217,7 +230,6 @@ bool Renderer::ClearAll(ScreenBuffer &screen) {
 }
 
 void Renderer::Render(ScreenBuffer &screen) {
-  ApplyShift();
   if (!screen.AnyDirty()) return;
   for (int y = 0; y < rows_; ++y)
     if (!screen.TakeDirty(y, &spans_[2 * y], &spans_[2 * y + 1])) spans_[2 * y] = -1;
@@ -242,7 +254,6 @@ void Renderer::Resize(int columns, int rows) {
 }
 
 void Renderer::Repaint(ScreenBuffer &screen) {
-  pending_ = {};
   top_ = TopFor(screen.cursor.Y);
   pen_ = -1;
   SetPen(kDefault);
@@ -259,68 +270,74 @@ void Renderer::Follow(ScreenBuffer &screen) {
   if (!ShowsAll() && TopFor(screen.cursor.Y) != top_) Repaint(screen);
 }
 
-void Renderer::Shift(const RowShift &shift, bool blankFill) {
-  // A partial view repaints the rows that moved instead (they are marked
-  // changed).
-  if (!ShowsAll()) return;
-  if (pending_.valid && (pending_.top != shift.top || pending_.bottom != shift.bottom ||
-                         (pending_.delta < 0) != (shift.delta < 0)))
-    ApplyShift();
-  if (pending_.valid) {
-    pending_.delta += shift.delta;
-    pendingBlank_ = pendingBlank_ && blankFill;
-  } else {
-    pending_ = shift;
-    pendingBlank_ = blankFill;
+bool Renderer::Shift(const RowShift &shift, bool blankFill) {
+  const int n = shift.delta < 0 ? -shift.delta : shift.delta;
+  const bool wholeBuffer = shift.top == 0 && shift.bottom == rows_ - 1;
+  if (wholeBuffer && shift.delta < 0 && viewRows_ <= rows_) {
+    // The terminal shows buffer rows only, so its whole screen scrolls
+    // alike; in a partial view other rows of the buffer come into sight.
+    const int shown = ShownRows();
+    LineFeeds(n < shown ? n : shown);
+    MoveFrontRows(0, shown - 1, shift.delta, blankFill);
+    return ShowsAll();
   }
+  // Where no row stays, drawing the rows costs no more than scrolling first.
+  if (!ShowsAll() || n > shift.bottom - shift.top || (shift.top == 0 && !wholeBuffer)) return false;
+  ScrollRegion(shift);
+  MoveFrontRows(shift.top, shift.bottom, shift.delta, blankFill);
+  return true;
 }
 
-void Renderer::ApplyShift() {
-  if (!pending_.valid) return;
-  const RowShift shift = pending_;
-  pending_ = {};
-  // When no row stays, drawing the rows costs no more than scrolling first.
-  const int n = shift.delta < 0 ? -shift.delta : shift.delta;
-  if (n < shift.bottom - shift.top + 1) ScrollTerminal(shift, pendingBlank_);
+// Line feeds on the bottom row scroll the whole screen, and only they are
+// sure to keep the rows that leave in every terminal's scrollback.
+void Renderer::LineFeeds(int n) {
+  SetPen(kDefault);
+  const int bottom = ShownRows() - 1;
+  if (cy_ != bottom) MoveTo(cx_ >= 0 && !pendingWrap_ ? cx_ : 0, bottom);
+  if (pendingWrap_) out_.Put('\r');
+  for (int i = 0; i < n; ++i) out_.Put('\n');
+  cx_ = -1;  // whether LF also returned depends on the tty's output flags
+  pendingWrap_ = false;
 }
 
-void Renderer::ScrollTerminal(const RowShift &shift, bool blankFill) {
+void Renderer::ScrollRegion(const RowShift &shift) {
   const int n = shift.delta < 0 ? -shift.delta : shift.delta;
-  if (blankFill) SetPen(kDefault);
-  Seq s;
+  const char final = shift.delta < 0 ? 'S' : 'T';
+  SetPen(kDefault);
   if (shift.top == 0 && shift.bottom == rows_ - 1) {
-    if (shift.delta < 0 && cy_ == rows_ - 1 && n <= 8) {
-      // Line feeds on the bottom row: the cheapest scroll of all.
-      if (pendingWrap_) s.Put('\r');
-      for (int i = 0; i < n; ++i) s.Put('\n');
-      cx_ = -1;  // whether LF also returned depends on the tty's output flags
-    } else {
-      s.Csi(n, shift.delta < 0 ? 'S' : 'T');
-      if (pendingWrap_) cx_ = -1;
-    }
-    pendingWrap_ = false;
+    PutCsi(n, final);
+    if (pendingWrap_) cx_ = -1;
   } else {
-    s.Put("\x1b[");
-    s.Number(shift.top + 1);
-    s.Put(';');
-    s.Number(shift.bottom + 1);
-    s.Put('r');
-    s.Csi(n, shift.delta < 0 ? 'S' : 'T');
-    s.Put("\x1b[r");  // also homes the cursor
+    out_.Put("\x1b[");
+    out_.PutNumber(shift.top + 1);
+    out_.Put(';');
+    out_.PutNumber(shift.bottom + 1);
+    out_.Put('r');
+    PutCsi(n, final);
+    out_.Put("\x1b[r");  // also homes the cursor
     cx_ = cy_ = 0;
-    pendingWrap_ = false;
   }
-  out_.Put(s.b, static_cast<std::size_t>(s.n));
+  pendingWrap_ = false;
+}
 
-  const FrontCell incoming = blankFill && pen_ == kDefault ? FrontCell{' ', kDefault, true, -1}
-                                                           : FrontCell{0, 0, false, -1};
-  const int count = shift.bottom - shift.top + 1;
+// What the terminal shows of rows [top, bottom] after they moved by `delta`.
+void Renderer::MoveFrontRows(int top, int bottom, int delta, bool blankFill) {
+  const FrontCell incoming = blankFill ? FrontCell{' ', kDefault, true, -1} : FrontCell{0, 0, false, -1};
+  const int count = bottom - top + 1, n = delta < 0 ? -delta : delta;
+  if (top == 0 && delta < 0 && n < count && n < rows_) {
+    // Up from the top row: the ring turns, and rows past `bottom` that come
+    // round are out of sight until drawn.
+    frontTop_ = (frontTop_ + n) % rows_;
+    for (int y = count - n; y < count; ++y)
+      for (int x = 0; x < columns_; ++x) Front(x, y) = incoming;
+    return;
+  }
   for (int k = 0; k < count; ++k) {
     // Walk in the direction that never overwrites a row still to be moved.
-    int y = shift.delta < 0 ? shift.top + k : shift.bottom - k;
-    int from = y - shift.delta;
+    const int y = delta < 0 ? top + k : bottom - k;
+    const int from = y - delta;
     for (int x = 0; x < columns_; ++x)
-      Front(x, y) = from >= shift.top && from <= shift.bottom ? Front(x, from) : incoming;
+      Front(x, y) = from >= top && from <= bottom ? Front(x, from) : incoming;
   }
 }
 

@@ -3,7 +3,8 @@
 // differ, moves the cursor only when it is not already in place (choosing the
 // shortest motion), changes colours only when the attribute changes, erases
 // blank line ends and whole blank screens with one sequence, and turns
-// whole-width row scrolls into terminal scrolls instead of repainting.
+// whole-width row scrolls into terminal scrolls instead of repainting. What
+// scrolls off the top of the whole screen reaches the terminal's scrollback.
 //
 // The terminal may be smaller than the buffer (it was resized): then it shows
 // the part of the buffer around the cursor, as a console window smaller than
@@ -47,12 +48,17 @@ class Renderer {
 
   // Draws every cell of `screen` that changed, and takes the changes.
   void Render(ScreenBuffer &screen);
-  // The screen buffer has just scrolled whole-width rows: the terminal
-  // scrolls the same way at the next Render. Scrolls of the same rows in the
-  // same direction add up to one; where every row would come in, the rows
-  // are drawn instead. `blankFill`: the rows that come in are blank in
-  // attribute 0x07.
-  void Shift(const RowShift &shift, bool blankFill);
+  // The screen buffer has just scrolled whole-width rows; everything before
+  // the scroll was drawn (Render), so the terminal holds the rows that
+  // scrolled as they were. A scroll of the whole buffer up is line feeds on
+  // the terminal's bottom row: the rows that leave its top go to its
+  // scrollback, each as it was when it left. Other scrolls of a part of the
+  // screen use a scroll region, and never one that starts in the top row,
+  // which some terminals would keep in their scrollback too. Returns whether
+  // the terminal now shows the moved rows where the buffer has them; if not,
+  // every row must be marked changed. `blankFill`: the rows that come in are
+  // blank in attribute 0x07.
+  bool Shift(const RowShift &shift, bool blankFill);
   void PlaceCursor(int x, int y);
   void Bell();
 
@@ -63,19 +69,31 @@ class Renderer {
     bool known;
     std::int32_t foreign;
   };
-  // Indexed by terminal cell: the view never exceeds the buffer's size.
-  FrontCell &Front(int x, int y) { return front_[y * columns_ + x]; }
+  // Indexed by terminal cell: the view never exceeds the buffer's size. The
+  // rows are a ring, turned by a scroll of the whole screen.
+  FrontCell &Front(int x, int y) {
+    const int row = y + frontTop_ < rows_ ? y + frontTop_ : y + frontTop_ - rows_;
+    return front_[row * columns_ + x];
+  }
   static bool Same(const ScreenCell &s, const FrontCell &f);
   int ShownColumns() const { return viewColumns_ < columns_ ? viewColumns_ : columns_; }
   int ShownRows() const { return viewRows_ < rows_ ? viewRows_ : rows_; }
   bool ShowsAll() const { return viewColumns_ == columns_ && viewRows_ == rows_; }
   int TopFor(int cursorRow) const;
-  void ApplyShift();
-  void ScrollTerminal(const RowShift &shift, bool blankFill);
+  void LineFeeds(int n);
+  void ScrollRegion(const RowShift &shift);
+  void MoveFrontRows(int top, int bottom, int delta, bool blankFill);
   bool ClearAll(ScreenBuffer &screen);
   void PaintRow(ScreenBuffer &screen, int y, int first, int last);
-  bool Bridge(ScreenBuffer &screen, int x, int y);
-  void PaintCell(int x, int y, unsigned char ch, unsigned char attr);
+  bool Bridge(const ScreenCell *cells, const FrontCell *front, int x, int row);
+  void PaintCell(int x, int y, unsigned char ch, unsigned char attr, FrontCell &front);
+  struct Motion {
+    int length;
+    bool viaReturn;
+  };
+  static Motion Horizontal(int from, int to);
+  void PutCsi(int n, char final);
+  void PutHorizontal(int from, int to, Motion how);
   void MoveTo(int x, int y);
   void SetPen(unsigned char attr);
 
@@ -85,12 +103,11 @@ class Renderer {
   OutputBuffer &out_;
   const Glyph *glyphs_;
   std::unique_ptr<FrontCell[]> front_;
+  int frontTop_ = 0;  // the ring's row that is the terminal's top row
   std::unique_ptr<int[]> spans_;
   int cx_ = -1, cy_ = -1;     // the terminal's cursor, -1 where unknown
   bool pendingWrap_ = false;  // a glyph went into the last column
   int pen_ = -1;              // attribute the terminal draws with, -1 unknown
-  RowShift pending_;          // scrolls the terminal has yet to do
-  bool pendingBlank_ = false;
 };
 
 }  // namespace posix::console

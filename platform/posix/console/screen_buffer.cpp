@@ -30,17 +30,10 @@ ScreenBuffer::ScreenBuffer(int columns, int rows)
   for (int y = 0; y < rows; ++y) dirty_[y] = {columns, -1};
 }
 
-void ScreenBuffer::MarkDirty(int y, int first, int last) {
-  Span &s = dirty_[y];
-  s.first = std::min(s.first, first);
-  s.last = std::max(s.last, last);
-  anyDirty_ = true;
-}
-
 void ScreenBuffer::MarkAllDirty() { anyDirty_ = allDirty_ = true; }
 
 bool ScreenBuffer::TakeDirty(int y, int *first, int *last) {
-  Span &s = dirty_[y];
+  Span &s = DirtySpan(y);
   if (allDirty_) s = {0, columns_ - 1};
   if (s.first > s.last) return false;
   *first = s.first;
@@ -49,17 +42,12 @@ bool ScreenBuffer::TakeDirty(int y, int *first, int *last) {
   return true;
 }
 
-void ScreenBuffer::Set(int x, int y, ScreenCell cell) {
-  Row(y)[x] = cell;
-  MarkDirty(y, x, x);
-}
-
 void ScreenBuffer::MakeForeign() {
   origin_ = 0;
   for (int i = 0; i < columns_ * rows_; ++i) cells_[i] = {' ', 0x07, i};
 }
 
-bool ScreenBuffer::WriteOutput(const CHAR_INFO *cells, COORD size, COORD from, SMALL_RECT *region) {
+bool ScreenBuffer::WriteRectangle(const CHAR_INFO *cells, COORD size, COORD from, SMALL_RECT *region) {
   if (cells == nullptr || region == nullptr || from.X < 0 || from.Y < 0) return false;
   Rect want = FromSmall(*region);
   // The source rectangle ends where the caller's array does.
@@ -124,20 +112,23 @@ RowShift ScreenBuffer::Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, 
   if (!wholeRows || dx != 0 || dy == 0) return {};
   int top = std::max(within.top, std::min(source.top, moved.top));
   int bottom = std::min(within.bottom, std::max(source.bottom, moved.bottom));
-  if (bottom - top + 1 <= (dy < 0 ? -dy : dy)) return {};
   for (int y = top; y <= bottom; ++y) MarkDirty(y, 0, columns_ - 1);
   return {true, top, bottom, dy};
 }
 
 // The whole buffer moves `dy` rows up (negative) or down: the ring turns and
-// only the rows that come in are written. False when nothing stays.
+// only the rows that come in are written and marked. False when nothing
+// stays.
 bool ScreenBuffer::TurnRing(int dy, const ScreenCell &blank) {
   const int n = dy < 0 ? -dy : dy;
   if (n == 0 || n >= rows_) return false;
   origin_ = dy < 0 ? (origin_ + n) % rows_ : (origin_ + rows_ - n) % rows_;
   const int first = dy < 0 ? rows_ - n : 0;
-  for (int y = first; y < first + n; ++y) std::fill_n(Row(y), columns_, blank);
-  MarkAllDirty();
+  for (int y = first; y < first + n; ++y) {
+    std::fill_n(Row(y), columns_, blank);
+    DirtySpan(y) = {0, columns_ - 1};
+  }
+  anyDirty_ = true;
   return true;
 }
 

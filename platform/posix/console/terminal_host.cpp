@@ -1,7 +1,9 @@
 #include "platform/posix/console/terminal_host.h"
 
 #include <atomic>
+#include <bitset>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -23,14 +25,13 @@ namespace {
 
 constexpr int kReplyTimeoutMs = 500;  // for the answers to the start-up questions
 constexpr int kEscapeTimeoutMs = 50;  // after which a lone ESC is the Esc key
-// What changes within a frame goes to the terminal in one write: half a
-// refresh of a 60 Hz display, so the terminal never shows a change much
-// later than it could, and at most 125 writes a second whatever the program
-// does.
+// Every change is on the terminal within a frame: half a refresh of a 60 Hz
+// display, so the terminal never shows a change much later than it could,
+// and at most 125 writes a second whatever the program does. A change after
+// a quiet spell goes out at once; the later ones of a frame go out together
+// when the frame timer ends it, or sooner, when the program lets time pass.
 constexpr long long kFrameMs = 8;
-// Within a frame the clock is read once every so many changes: a program
-// painting cell by cell makes thousands of them.
-constexpr int kChangesPerClockRead = 64;
+constexpr long long kNsPerMs = 1000000;
 
 int gFd = -1;
 std::atomic<unsigned long long> gBytes{0}, gWrites{0};
@@ -39,7 +40,8 @@ TerminalCharset gCharset;  // loaded once, before the host starts
 void SendToTerminal(void *, const char *bytes, std::size_t length) {
   gWrites.fetch_add(1, std::memory_order_relaxed);
   gBytes.fetch_add(length, std::memory_order_relaxed);
-  WriteAll(gFd, bytes, length);
+  errno = 0;
+  if (!WriteAll(gFd, bytes, length) && errno == EIO) EndOnHangUp();
 }
 
 struct TerminalParts {
@@ -83,18 +85,35 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   }
 
   void Present() override {
-    Service();
     DrawPending();
     out.Flush();
     lastFrameMs_ = NowMs();
-    changesInFrame_ = 0;
+    framePending_ = false;
+    if (timerArmed_) {
+      StopFrameTimer();
+      timerArmed_ = false;
+    }
   }
 
   // What changed since the last frame, into the output buffer.
   void DrawPending() {
+    RedrawAfterStopOrResize();
     renderer.Follow(screen);
     renderer.Render(screen);
     renderer.PlaceCursor(screen.cursor.X, screen.cursor.Y);
+  }
+
+  // What a signal asks, outside any change: the frame timer ended a frame,
+  // or keys came while the keyboard protocol hides the signal keys from the
+  // terminal driver.
+  void Serve(int sig) {
+    HostSection section;
+    if (sig == SIGALRM) {
+      timerArmed_ = false;
+      if (framePending_) Present();
+    } else {
+      Pump();
+    }
   }
 
   BOOL InputCount(DWORD *count) override {
@@ -108,22 +127,19 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   BOOL ReadInput(INPUT_RECORD *records, DWORD length, DWORD *read) override {
     Present();
     SetKeyboardProtocol(true);
-    DWORD n = 0;
     for (;;) {
       Pump();
-      if (queued_ > 0 || ended_ || length == 0) break;
-      int wait = -1;
+      if (queued_ > 0 || length == 0) break;
+      long long wait = -1;
       if (pendingLength_ > 0) {
-        long long left = kEscapeTimeoutMs - (NowMs() - lastByteMs_);
-        wait = left < 1 ? 1 : static_cast<int>(left);
+        const long long left = kEscapeTimeoutMs - (NowMs() - lastByteMs_);
+        wait = (left < 1 ? 1 : left) * kNsPerMs;
       }
-      // A signal ends the wait, so that a resume or a resize is served.
       pollfd p{gFd, POLLIN, 0};
-      LeaveHost();
-      const int ready = poll(&p, 1, wait);
-      EnterHost();
-      if (ready < 0) Present();
+      WaitAwayFromHost(&p, 1, wait);
+      Present();
     }
+    DWORD n = 0;
     while (n < length && queued_ > 0) {
       records[n++] = queue_[head_];
       head_ = (head_ + 1) % kQueueSize;
@@ -133,14 +149,57 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
     return TRUE;
   }
 
+  void Sleep(DWORD milliseconds) {
+    const long long end = NowNs() + static_cast<long long>(milliseconds) * kNsPerMs;
+    for (;;) {
+      Present();
+      const long long left = end - NowNs();
+      if (left <= 0) return;
+      WaitAwayFromHost(nullptr, 0, left);
+    }
+  }
+
+  // A wait for another descriptor: 0 once it is ready, else the errno of a
+  // failed poll.
+  int WaitOutside(int fd, short events) {
+    Present();
+    // The terminal driver sees Ctrl+C again while the process waits
+    // elsewhere; what the terminal sent under the protocol stays as keys.
+    if (std::size_t kept = SetKeyboardProtocol(false, pending_ + pendingLength_, kPendingSize - pendingLength_)) {
+      pendingLength_ += kept;
+      lastByteMs_ = NowMs();
+    }
+    for (;;) {
+      // The terminal is watched too: its hang-up ends the wait.
+      pollfd p[2] = {{fd, events, 0}, {gFd, 0, 0}};
+      const int ready = WaitAwayFromHost(p, 2, -1);
+      if (ready > 0 && (p[1].revents & (POLLHUP | POLLERR)) != 0) EndOnHangUp();
+      if (ready > 0) return 0;
+      if (ready < 0 && errno != EINTR) return errno;
+      Present();
+    }
+  }
+
  protected:
-  // A change after a quiet spell goes out at once; later ones wait for
-  // the frame's end or for anything that lets time pass.
   void Changed() override {
-    if (changesInFrame_++ % kChangesPerClockRead == 0 && NowMs() - lastFrameMs_ >= kFrameMs) Present();
+    if (framePending_) return;
+    framePending_ = true;
+    const long long since = NowMs() - lastFrameMs_;
+    if (since >= kFrameMs) {
+      Present();
+      return;
+    }
+    StartFrameTimer(kFrameMs - since);
+    timerArmed_ = true;
+  }
+  // The rows that a scroll takes off the top go to the terminal's
+  // scrollback as they are now.
+  void BeforeScroll() override {
+    renderer.Follow(screen);
+    renderer.Render(screen);
   }
   void Shifted(const RowShift &shift, const CHAR_INFO &fill) override {
-    renderer.Shift(shift, fill.Char.AsciiChar == ' ' && (fill.Attributes & 0xFF) == 0x07);
+    if (!renderer.Shift(shift, fill.Char.AsciiChar == ' ' && (fill.Attributes & 0xFF) == 0x07)) screen.MarkAllDirty();
   }
   void Bell() override { renderer.Bell(); }
 
@@ -148,9 +207,9 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   static constexpr std::size_t kQueueSize = 256;
   static constexpr std::size_t kPendingSize = 512;
 
-  // What signals asked of the console: after a stop or a resize the
-  // terminal shows something else, so it is drawn again from the buffer.
-  void Service() {
+  // After a stop or a resize the terminal shows something else, so it is
+  // drawn again from the buffer.
+  void RedrawAfterStopOrResize() {
     const bool continued = TakeContinued(), resized = TakeResized();
     if (!continued && !resized) return;
     int columns, rows;
@@ -161,13 +220,10 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
 
   // Reads what the terminal sent and decodes the complete keys in it.
   void Pump() {
-    while (!ended_ && pendingLength_ < kPendingSize && WaitReadable(gFd, 0)) {
+    while (pendingLength_ < kPendingSize && WaitReadable(gFd, 0)) {
       ssize_t got = read(gFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
       if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        ended_ = true;
-        break;
-      }
+      if (got <= 0) EndOnHangUp();
       pendingLength_ += static_cast<std::size_t>(got);
       lastByteMs_ = NowMs();
     }
@@ -184,10 +240,11 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
       at += r.consumed;
       if (r.kind != DecodeResult::kKeys) continue;
       // Where the protocol hides Ctrl+C, Ctrl+\ and Ctrl+Z from the terminal
-      // driver, they do what the driver would have done.
+      // driver, they do what the driver would have done, and are no keys,
+      // also when they are released.
       const KEY_EVENT_RECORD &key = r.records[0].Event.KeyEvent;
-      if (int sig = key.bKeyDown ? SignalForKey(static_cast<unsigned char>(key.uChar.AsciiChar)) : 0; sig != 0) {
-        RaiseForKey(sig);
+      if (int sig = SignalForKey(static_cast<unsigned char>(key.uChar.AsciiChar)); sig != 0) {
+        if (key.bKeyDown) RaiseForKey(sig);
         continue;
       }
       for (int i = 0; i < r.count; ++i) {
@@ -200,12 +257,12 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   }
 
   long long lastFrameMs_ = 0;
-  unsigned changesInFrame_ = 0;
+  bool framePending_ = false;  // changes not yet sent
+  bool timerArmed_ = false;
   KeyDecoderState keys_;
   unsigned char pending_[kPendingSize];
   std::size_t pendingLength_ = 0;
   long long lastByteMs_ = 0;
-  bool ended_ = false;
   INPUT_RECORD queue_[kQueueSize];
   std::size_t head_ = 0, queued_ = 0;
 };
@@ -217,13 +274,20 @@ void DrawPendingFrame() {
   if (gHost != nullptr) gHost->DrawPending();
 }
 
-// Asks for the cursor position and the keyboard protocol; the keys typed
-// meanwhile stay in `typed`.
-StartupReplies Ask(unsigned char *typed, std::size_t capacity, std::size_t *typedLength) {
-  StartupReplies replies;
+void ServeFromSignal(int sig) {
+  if (gHost != nullptr) gHost->Serve(sig);
+}
+
+// The cursor position, the keyboard protocol and the device attributes,
+// which every terminal answers, last.
+void AskQuestions() {
   static constexpr char kQuestions[] = "\x1b[6n\x1b[?u\x1b[c";
   WriteAll(gFd, kQuestions, sizeof kQuestions - 1);
-  const long long deadline = NowMs() + kReplyTimeoutMs;
+}
+
+// The answers, until `deadline`; the keys typed meanwhile stay in `typed`.
+StartupReplies ReadAnswers(long long deadline, unsigned char *typed, std::size_t capacity, std::size_t *typedLength) {
+  StartupReplies replies;
   std::size_t length = 0;
   while (!replies.gotAttributes && length < capacity) {
     long long left = deadline - NowMs();
@@ -237,12 +301,7 @@ StartupReplies Ask(unsigned char *typed, std::size_t capacity, std::size_t *type
   return replies;
 }
 
-}  // namespace
-
-ConsoleHost *ActiveTerminal() { return gHost; }
-
-ConsoleHost *Terminal() {
-  if (gHost != nullptr || gTried) return gHost;
+ConsoleHost *StartTerminal() {
   gTried = true;
   int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return nullptr;
@@ -256,53 +315,76 @@ ConsoleHost *Terminal() {
   TerminalSize(fd, &terminalColumns, &terminalRows);
   int columns = terminalColumns, rows = terminalRows;
   ClampConsoleSize(&columns, &rows);
+  // Key mode before the questions, so that the answers come as they are
+  // sent; the host is made while the terminal answers.
+  ArmTerminal(fd, saved);
+  AskQuestions();
+  const long long deadline = NowMs() + kReplyTimeoutMs;
   gCharset.LoadFromEnvironment();
   auto *host = new TerminalHost(columns, rows);
-  ArmTerminal(fd, saved, &host->Output(), DrawPendingFrame);
+  ConnectHost(&host->Output(), DrawPendingFrame, ServeFromSignal);
 
   unsigned char typed[512];
   std::size_t typedLength = 0;
-  StartupReplies replies = Ask(typed, sizeof typed, &typedLength);
-  if (replies.kittyKeyboard) TerminalSpeaksKeyboardProtocol();
+  StartupReplies replies = ReadAnswers(deadline, typed, sizeof typed, &typedLength);
+  TerminalAnswered(replies.kittyKeyboard, replies.gotAttributes);
   host->Begin(replies, terminalColumns, terminalRows, typed, typedLength);
   gHost = host;
   return gHost;
 }
 
+}  // namespace
+
+ConsoleHost *ActiveTerminal() { return gHost; }
+
+// Every console call asks: the answer is ready after the first.
+ConsoleHost *Terminal() { return gHost != nullptr || gTried ? gHost : StartTerminal(); }
+
 namespace {
-// The descriptor last found to be the console's terminal: every console call
-// asks, and the answer only changes when that descriptor is closed.
+// The descriptor last found to be the console's terminal, and those found
+// not to be: every console call and every write asks, and the answer only
+// changes when the descriptor is closed.
 int gKnownTerminalFd = -1;
+constexpr int kTrackedFds = 1024;
+std::bitset<kTrackedFds> gNotTerminal;
 }  // namespace
 
 bool IsConsoleTerminal(int fd) {
-  if (fd == gKnownTerminalFd) return Terminal() != nullptr;
+  if (fd == gKnownTerminalFd) return gHost != nullptr || Terminal() != nullptr;
+  if (fd < kTrackedFds && gNotTerminal[static_cast<std::size_t>(fd)]) return false;
   // Only the controlling terminal, which /dev/tty opens, tells its
   // foreground process group; any other answers ENOTTY. (Its session would
   // tell the same, but emulators such as qemu-user 7 do not pass that
   // answer on.)
-  if (!isatty(fd)) return false;
-  bool is = tcgetpgrp(fd) != -1 && Terminal() != nullptr;
+  bool is = isatty(fd) && tcgetpgrp(fd) != -1 && Terminal() != nullptr;
   if (is) gKnownTerminalFd = fd;
+  else if (fd >= 0 && fd < kTrackedFds) gNotTerminal[static_cast<std::size_t>(fd)] = true;
   return is;
 }
 
 void ForgetTerminalFd(int fd) {
   if (fd == gKnownTerminalFd) gKnownTerminalFd = -1;
+  if (fd >= 0 && fd < kTrackedFds) gNotTerminal[static_cast<std::size_t>(fd)] = false;
 }
 
-void BeforeOutsideWait() {
-  if (gHost == nullptr) return;
+bool SleepOnTerminal(DWORD milliseconds) {
+  if (gHost == nullptr) return false;
   HostSection section;
-  gHost->Present();
-  // The terminal driver sees Ctrl+C again while the process waits elsewhere.
-  SetKeyboardProtocol(false);
+  gHost->Sleep(milliseconds);
+  return true;
 }
 
-void AfterInterruptedWait() {
-  if (gHost == nullptr) return;
-  HostSection section;
-  gHost->Present();
+int WaitForDescriptor(int fd, short events) {
+  if (gHost != nullptr) {
+    HostSection section;
+    return gHost->WaitOutside(fd, events);
+  }
+  pollfd p{fd, events, 0};
+  for (;;) {
+    const int ready = poll(&p, 1, -1);
+    if (ready > 0) return 0;
+    if (ready < 0 && errno != EINTR) return errno;
+  }
 }
 
 }  // namespace posix::console

@@ -16,5 +16,9 @@ ConsoleHost *ActiveTerminal();
 bool IsConsoleTerminal(int fd);
 // Called before `fd` is closed: it may be reused for another file.
 void ForgetTerminalFd(int fd);
+// Sleep while the terminal host runs: what is drawn goes out first, and a
+// stop, continue or resize meanwhile is served at once. False, without
+// sleeping, when the host has not started.
+bool SleepOnTerminal(DWORD milliseconds);
 
 }  // namespace posix::console

@@ -4,7 +4,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "platform/posix/console/terminal_io.h"
@@ -18,6 +21,11 @@ constexpr char kColoursReset[] = "\x1b[m";
 // report alternate keys, report all keys as escape codes, report text.
 constexpr char kKittyPush[] = "\x1b[>31u";
 constexpr char kKittyPop[] = "\x1b[<u";
+// Every terminal answers it, and only once it has handled what came before.
+constexpr char kAttributesQuestion[] = "\x1b[c";
+// How long a pop waits for that answer: as long as the start waits for its
+// answers.
+constexpr int kDrainMs = 500;
 
 // Signals whose default action ends the process: the terminal goes back
 // first, then the process ends by the signal, so that its parent sees why.
@@ -28,7 +36,9 @@ int gFd = -1;
 termios gSaved, gKeyMode;
 OutputBuffer *gPending = nullptr;
 void (*gDrawPending)() = nullptr;
+ServeSignal gServe = nullptr;
 bool gKitty = false;
+bool gAnswersAttributes = false;
 std::atomic<bool> gArmed{false};
 std::atomic<bool> gRestored{false};
 std::atomic<bool> gPushed{false};        // the protocol is on at the terminal
@@ -48,46 +58,118 @@ void Send(const char (&s)[N]) {
 // Every handler runs with all of these blocked, so that none interrupts
 // another half way. SIGTTOU stays open: a process continued in the
 // background that sets the terminal's mode stops until it is brought back.
-sigset_t HandledSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int sig : kEndSignals) sigaddset(&set, sig);
-  for (int sig : {SIGTSTP, SIGCONT, SIGWINCH}) sigaddset(&set, sig);
-  return set;
+// Made once, when the terminal is armed: the waits of the host ask for it
+// every time.
+sigset_t gHandled;
+
+void MakeHandledSignals() {
+  sigemptyset(&gHandled);
+  for (int sig : kEndSignals) sigaddset(&gHandled, sig);
+  for (int sig : {SIGTSTP, SIGCONT, SIGWINCH, SIGALRM, SIGIO}) sigaddset(&gHandled, sig);
 }
+
+const sigset_t &HandledSignals() { return gHandled; }
 
 // Runs `step` with the handled signals held off; one that arrives meanwhile
 // is taken afterwards.
 template <typename Step>
 void Shielded(Step step) {
-  sigset_t handled = HandledSignals(), before;
-  pthread_sigmask(SIG_BLOCK, &handled, &before);
+  sigset_t before;
+  pthread_sigmask(SIG_BLOCK, &HandledSignals(), &before);
   step();
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-// The terminal as the process found it; what is drawn goes out first.
+// While the protocol is on, the terminal's input raises SIGIO, so that the
+// signal keys act whatever the program does meanwhile.
+void WatchInput(bool on) {
+  const int flags = fcntl(gFd, F_GETFL);
+  if (flags >= 0) fcntl(gFd, F_SETFL, on ? flags | O_ASYNC : flags & ~O_ASYNC);
+}
+
+// Reads what the terminal sent before it handled everything written to it
+// so far: up to its answer to a device-attributes question asked now, one
+// byte at a time, so that nothing behind the answer is taken. Up to
+// `capacity` of those bytes go to `keep`; returns how many.
+std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
+  if (!gAnswersAttributes) return 0;
+  Send(kAttributesQuestion);
+  const long long deadline = NowMs() + kDrainMs;
+  std::size_t kept = 0;
+  auto put = [&](unsigned char c) {
+    if (keep != nullptr && kept < capacity) keep[kept++] = c;
+  };
+  // The answer is ESC [ ? then digits and semicolons, then c.
+  unsigned char candidate[32];
+  std::size_t length = 0;
+  auto giveUp = [&] {
+    for (std::size_t i = 0; i < length; ++i) put(candidate[i]);
+    length = 0;
+  };
+  for (;;) {
+    const long long left = deadline - NowMs();
+    if (left <= 0 || !WaitReadable(gFd, static_cast<int>(left))) break;
+    unsigned char c;
+    const ssize_t got = read(gFd, &c, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    if (c == 0x1B) {
+      giveUp();
+      candidate[length++] = c;
+      continue;
+    }
+    if (length > 0) {
+      if (length >= 3 && c == 'c') return kept;
+      const bool fits = length == 1 ? c == '[' : length == 2 ? c == '?' : (c >= '0' && c <= '9') || c == ';';
+      if (fits && length < sizeof candidate) {
+        candidate[length++] = c;
+        continue;
+      }
+      giveUp();
+    }
+    put(c);
+  }
+  giveUp();
+  return kept;
+}
+
+void Push() {
+  Send(kKittyPush);
+  gPushed.store(true);
+  WatchInput(true);
+}
+
+std::size_t Pop(unsigned char *keep, std::size_t capacity) {
+  WatchInput(false);
+  Send(kKittyPop);
+  gPushed.store(false);
+  return DrainToAnswer(keep, capacity);
+}
+
+// The terminal as the process found it. What is drawn goes out first, after
+// a resize or continue that came before has been served: the last frame
+// shows the buffer as it is, where it belongs.
 void PutBack() {
+  sigset_t waiting;
+  if (sigpending(&waiting) == 0) {
+    if (sigismember(&waiting, SIGWINCH)) gResized.store(true);
+    if (sigismember(&waiting, SIGCONT)) gContinued.store(true);
+  }
+  if ((gDeferred.load() & (1u << SIGCONT)) != 0) gContinued.store(true);
   if (!gInHost.load() && gDrawPending != nullptr) gDrawPending();
   if (gPending != nullptr && gPending->Size() > 0) {
     Send(gPending->Data(), gPending->Size());
     gPending->Discard();
   }
+  if (gPushed.load()) Pop(nullptr, 0);
   Send(kColoursReset);
-  if (gPushed.load()) {
-    Send(kKittyPop);
-    gPushed.store(false);
-  }
   tcsetattr(gFd, TCSANOW, &gSaved);
 }
 
 // Key mode and the protocol again, after a stop.
 void TakeBack() {
   tcsetattr(gFd, TCSANOW, &gKeyMode);
-  if (gWantProtocol.load() && !gPushed.load()) {
-    Send(kKittyPush);
-    gPushed.store(true);
-  }
+  if (gWantProtocol.load() && !gPushed.load()) Push();
   gContinued.store(true);
 }
 
@@ -97,6 +179,8 @@ bool InUse() { return gArmed.load() && !gRestored.load(); }
 // raised again when the host leaves.
 bool Deferred(int sig) {
   if (!gInHost.load() || !InUse()) return false;
+  if (sig == SIGCONT) gDeferred.fetch_and(~(1u << SIGTSTP));
+  if (sig == SIGTSTP) gDeferred.fetch_and(~(1u << SIGCONT));
   gDeferred.fetch_or(1u << sig);
   return true;
 }
@@ -159,6 +243,13 @@ void OnContinue(int sig, siginfo_t *, void *) {
 
 void OnResize(int, siginfo_t *, void *) { gResized.store(true); }
 
+void OnServe(int sig, siginfo_t *, void *) {
+  if (Deferred(sig)) return;
+  const int savedErrno = errno;
+  if (InUse() && gServe != nullptr) gServe(sig);
+  errno = savedErrno;
+}
+
 void Install(int sig, void (*handler)(int, siginfo_t *, void *), struct sigaction *previous) {
   struct sigaction sa {};
   sa.sa_sigaction = handler;
@@ -179,24 +270,37 @@ void InstallHandlers() {
   if ((stop.sa_flags & SA_SIGINFO) != 0 || stop.sa_handler != SIG_IGN) Install(SIGTSTP, OnStop, nullptr);
   Install(SIGCONT, OnContinue, nullptr);
   Install(SIGWINCH, OnResize, nullptr);
+  Install(SIGALRM, OnServe, nullptr);
+  Install(SIGIO, OnServe, nullptr);
 }
 
 }  // namespace
 
-void ArmTerminal(int fd, const termios &saved, OutputBuffer *pending, void (*drawPending)()) {
+void ArmTerminal(int fd, const termios &saved) {
   gFd = fd;
   gSaved = saved;
   MakeKeyMode(saved, &gKeyMode);
-  gPending = pending;
-  gDrawPending = drawPending;
+  MakeHandledSignals();
   gArmed.store(true);
   InstallHandlers();
+  fcntl(fd, F_SETOWN, getpid());
   std::atexit(ConsoleHostRestore);
   // TCSANOW: keys typed before now stay pending and still count.
   tcsetattr(fd, TCSANOW, &gKeyMode);
 }
 
-void TerminalSpeaksKeyboardProtocol() { gKitty = true; }
+void ConnectHost(OutputBuffer *pending, void (*drawPending)(), ServeSignal serve) {
+  Shielded([&] {
+    gPending = pending;
+    gDrawPending = drawPending;
+    gServe = serve;
+  });
+}
+
+void TerminalAnswered(bool keyboardProtocol, bool deviceAttributes) {
+  gKitty = keyboardProtocol;
+  gAnswersAttributes = deviceAttributes;
+}
 
 // Only handlers on the program's own thread look at these (the initial
 // thread takes no signals), so ordering against them is all that matters.
@@ -210,25 +314,55 @@ void LeaveHost() {
   gInHost.store(false, std::memory_order_relaxed);
   std::atomic_signal_fence(std::memory_order_seq_cst);
   if (gDeferred.load(std::memory_order_relaxed) == 0) return;
-  // Delivered before raise returns: the program's thread takes them.
-  for (unsigned waiting = gDeferred.exchange(0); waiting != 0; waiting &= waiting - 1)
-    raise(__builtin_ctz(waiting));
+  // Delivered before raise returns: the program's thread takes them. A
+  // continue first, so that what follows finds the terminal in key mode.
+  unsigned waiting = gDeferred.exchange(0);
+  if ((waiting & (1u << SIGCONT)) != 0) raise(SIGCONT);
+  for (waiting &= ~(1u << SIGCONT); waiting != 0; waiting &= waiting - 1) raise(__builtin_ctz(waiting));
 }
 
-void SetKeyboardProtocol(bool on) {
-  if (!gKitty || (gWantProtocol.load() == on && gPushed.load() == on)) return;
-  Shielded([on] {
+int WaitAwayFromHost(pollfd *fds, nfds_t count, long long timeoutNs) {
+  sigset_t before;
+  pthread_sigmask(SIG_BLOCK, &HandledSignals(), &before);
+  LeaveHost();
+  int result = 0;
+  if (!gContinued.load() && !gResized.load()) {
+    timespec t{static_cast<time_t>(timeoutNs / 1000000000), static_cast<long>(timeoutNs % 1000000000)};
+    result = ppoll(fds, count, timeoutNs < 0 ? nullptr : &t, &before);
+  }
+  const int savedErrno = errno;
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  EnterHost();
+  errno = savedErrno;
+  return result;
+}
+
+std::size_t SetKeyboardProtocol(bool on, unsigned char *keep, std::size_t capacity) {
+  if (!gKitty || (gWantProtocol.load() == on && gPushed.load() == on)) return 0;
+  std::size_t kept = 0;
+  Shielded([&] {
     if (!InUse()) return;
     gWantProtocol.store(on);
-    if (gPushed.load() != on) {
-      if (on) Send(kKittyPush);
-      else Send(kKittyPop);
-      gPushed.store(on);
-    }
+    if (gPushed.load() == on) return;
+    if (on) Push();
+    else kept = Pop(keep, capacity);
   });
+  return kept;
 }
 
 bool KeyboardProtocolOn() { return gPushed.load(); }
+
+void StartFrameTimer(long long ms) {
+  itimerval t{};
+  t.it_value.tv_sec = static_cast<time_t>(ms / 1000);
+  t.it_value.tv_usec = static_cast<suseconds_t>(ms % 1000 * 1000);
+  setitimer(ITIMER_REAL, &t, nullptr);
+}
+
+void StopFrameTimer() {
+  itimerval t{};
+  setitimer(ITIMER_REAL, &t, nullptr);
+}
 
 bool TakeContinued() { return gContinued.exchange(false); }
 bool TakeResized() { return gResized.exchange(false); }
@@ -244,6 +378,20 @@ int SignalForKey(unsigned char ch) {
 void RaiseForKey(int sig) {
   const pid_t group = tcgetpgrp(gFd);
   if (group <= 0 || kill(-group, sig) != 0) raise(sig);
+}
+
+void EndOnHangUp() {
+  ConsoleHostRestore();
+  struct sigaction dfl {};
+  dfl.sa_handler = SIG_DFL;
+  sigemptyset(&dfl.sa_mask);
+  sigaction(SIGHUP, &dfl, nullptr);
+  sigset_t hangUp;
+  sigemptyset(&hangUp);
+  sigaddset(&hangUp, SIGHUP);
+  pthread_sigmask(SIG_UNBLOCK, &hangUp, nullptr);
+  raise(SIGHUP);
+  _exit(128 + SIGHUP);
 }
 
 }  // namespace posix::console

@@ -7,11 +7,14 @@
 //   console_child info LOG          log the screen buffer info after some raw output
 //   console_child wait              start the console and wait for a signal
 //   console_child pipe-wait         start the console, read keys once, then wait on a silent pipe
+//   console_child compute           start the console, read keys once, then compute for ever
+//   console_child stop-continue     a stop, then a continue, while the console is busy; then wait
 //   console_child restore-exit      read keys once, restore the terminal by hand, then _exit(3)
 //   console_child restore-blocked   read keys until one, fill the terminal's queue, then end
 //   console_child paint-blocked     once a key comes, paint a frame larger than the terminal's queue
 //   console_child bench LOG         paint the report and log the terminal's figures
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdarg>
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
 #include "platform/posix/posix_internal.h"
 #include "tests/platform/posix/console_scripts.h"
@@ -102,8 +106,14 @@ int main(int argc, char **argv) {
     Say("end");
     return 0;
   }
-  if (mode == "wait") {
+  if (mode == "wait" || mode == "stop-continue") {
     StartConsole();
+    if (mode == "stop-continue") {
+      posix::console::EnterHost();
+      kill(getpid(), SIGTSTP);
+      kill(getpid(), SIGCONT);
+      posix::console::LeaveHost();
+    }
     DWORD count;
     GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
     Say("ready\r\n");
@@ -123,6 +133,16 @@ int main(int argc, char **argv) {
     DWORD got;
     ReadFile(posix::HandleFromFd(ends[0]), &byte, 1, &got, nullptr);
     return 67;
+  }
+  if (mode == "compute") {
+    StartConsole();
+    DWORD count;
+    GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
+    Say("ready\r\n");
+    volatile bool computing = true;
+    while (computing) {
+    }
+    return 0;
   }
   if (mode == "restore-exit") {
     StartConsole();
@@ -181,6 +201,7 @@ int main(int argc, char **argv) {
     posix::TerminalOutputStats before = posix::TerminalHostStats();
     long flushes = 0;
     long size = consoletest::PaintReport(GetStdHandle(STD_OUTPUT_HANDLE), info.dwSize.X, info.dwSize.Y, &flushes);
+    Sleep(0);  // the last frame goes out
     posix::TerminalOutputStats after = posix::TerminalHostStats();
     Log("report %ld flushes %ld bytes %llu writes %llu\n", size, flushes, after.bytes - before.bytes,
         after.writeCalls - before.writeCalls);

@@ -42,8 +42,12 @@ struct Rig {
     CHAR_INFO fill{};
     fill.Char.AsciiChar = static_cast<CHAR>(fillCh);
     fill.Attributes = fillAttr;
+    // As the terminal host does: what the rows held before they scroll is
+    // on the terminal first.
+    renderer.Follow(screen);
+    renderer.Render(screen);
     RowShift shift = screen.Scroll(s, &clip, d, fill);
-    if (shift.valid) renderer.Shift(shift, fillCh == ' ' && (fillAttr & 0xFF) == 0x07);
+    if (shift.valid && !renderer.Shift(shift, fillCh == ' ' && (fillAttr & 0xFF) == 0x07)) screen.MarkAllDirty();
     if (!inFrame) renderer.Render(screen);
   }
   // The changes in between go out together.
@@ -110,13 +114,17 @@ TEST(RendererTest, SendsTheShortestBytes) {
        [](Rig &r) { r.Put(9, 0, 'a'), r.Put(9, 0, 'b'); }, "\x1b[9Ca\r\x1b[9Cb"},
       {"a scroll on the bottom row is a line feed",
        [](Rig &r) { r.Put(0, 3, 'x'), r.Scroll(kAll, kAll, {0, -1}); }, "\x1b[4Hx\n"},
-      {"a scroll elsewhere", [](Rig &r) { r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1}); }, "x\x1b[S"},
+      {"a scroll elsewhere is a line feed on the bottom row too",
+       [](Rig &r) { r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1}); }, "x\x1b[3B\n"},
       {"scrolling down", [](Rig &r) { r.Scroll(kAll, kAll, {0, 2}); }, "\x1b[2T"},
       {"some rows only", [](Rig &r) { r.Scroll({0, 1, kW - 1, 2}, {0, 1, kW - 1, 2}, {0, 0}); },
        "\x1b[2;3r\x1b[S\x1b[r"},
+      {"a region from the top row is drawn, never scrolled: it is no scrollback",
+       [](Rig &r) { r.Put(0, 1, 'x'), r.Scroll({0, 0, kW - 1, 2}, {0, 0, kW - 1, 2}, {0, -1}); },
+       "\r\nx\x1b[Hx\r\n "},
       {"coloured fill is drawn, not assumed",
        [](Rig &r) { r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1}, ' ', 0x10); },
-       "x\x1b[S\x1b[4H\x1b[30;44m          "},
+       "x\x1b[3B\n\r\x1b[30;44m          "},
       {"a blank screen is one erase",
        [](Rig &r) {
          for (int y = 0; y < kH; ++y)
@@ -125,14 +133,14 @@ TEST(RendererTest, SendsTheShortestBytes) {
          r.Scroll(kAll, kAll, {-kW, -kH});
        },
        "\x1b[2J"},
-      {"scrolls in one frame are one scroll",
+      {"scrolls in one frame are a line feed each, for the scrollback",
        [](Rig &r) {
          r.Put(0, 0, 'x');
          r.Frame([&] {
            for (int i = 0; i < 3; ++i) r.Scroll(kAll, kAll, {0, -1});
          });
        },
-       "x\x1b[3S"},
+       "x\x1b[3B\n\n\n"},
       {"up and down are not added up",
        [](Rig &r) {
          r.Put(0, 0, 'x');
@@ -141,8 +149,8 @@ TEST(RendererTest, SendsTheShortestBytes) {
            r.Scroll(kAll, kAll, {0, 1});
          });
        },
-       "x\x1b[2S\x1b[T"},
-      {"scrolling every row away draws instead",
+       "x\x1b[3B\n\n\x1b[T"},
+      {"rows scrolled away each go to the scrollback",
        [](Rig &r) {
          for (int y = 2; y < kH; ++y)
            for (int x = 0; x < kW; ++x) r.Put(x, y, 'x');
@@ -151,7 +159,7 @@ TEST(RendererTest, SendsTheShortestBytes) {
            for (int i = 0; i < kH; ++i) r.Scroll(kAll, kAll, {0, -1});
          });
        },
-       "\x1b[2J"},
+       "\r\n\n\n\n"},
       {"a blank line end is one erase",
        [](Rig &r) {
          for (int x = 0; x < 8; ++x) r.Put(x, 0, 'x');
@@ -207,7 +215,7 @@ TEST(RendererTest, StartsFromUnknownColoursAndLeavesUnknownContentAlone) {
   EXPECT_EQ(rig.Take(), "\x1b[C\x1b[0;97;44ma");
   // The rows that were there scroll with the buffer and are not redrawn.
   rig.Scroll(kAll, kAll, {0, -1});
-  EXPECT_EQ(rig.Take(), "\x1b[m\x1b[S");
+  EXPECT_EQ(rig.Take(), "\x1b[m\x1b[3B\n");
 }
 
 // The renderer's output, fed to a terminal emulator, must always show the

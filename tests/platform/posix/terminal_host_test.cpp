@@ -316,6 +316,7 @@ TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
     std::function<void(VtermPty &)> end;
     int signal;  // 0: exits with `code`
     int code;
+    bool asJob = false;  // under a shell with job control, where a stop stops
   };
   const std::vector<Case> cases = {
       {"SIGTERM", "wait", false, [](VtermPty &p) { p.Signal(SIGTERM); }, SIGTERM, 0},
@@ -324,13 +325,19 @@ TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
       {"Ctrl+C under the keyboard protocol", "wait", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 0},
       // Waiting on another descriptor, the protocol is off: the driver's Ctrl+C.
       {"Ctrl+C while it waits on a pipe", "pipe-wait", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 0},
+      // The protocol stays on between key polls: the console hears it.
+      {"Ctrl+C under the protocol while it computes", "compute", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT,
+       0},
       {"Ctrl+\\", "wait", false, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 0},
       {"SIGABRT", "wait", true, [](VtermPty &p) { p.Signal(SIGABRT); }, SIGABRT, 0},
       {"restored by hand, then _exit", "restore-exit", true, [](VtermPty &) {}, 0, 3},
+      // A continue drops a stop that waits for the host to be done.
+      {"a stop, then a continue, while the host is busy", "stop-continue", false,
+       [](VtermPty &p) { p.Signal(SIGTERM); }, SIGTERM, 0, true},
   };
   for (const Case &c : cases) {
     VtermPty pty({10, 40, c.kitty});
-    ASSERT_TRUE(pty.Start({CONSOLE_CHILD, c.mode}));
+    ASSERT_TRUE(c.asJob ? pty.Start({JOB_SHELL, CONSOLE_CHILD, c.mode}) : pty.Start({CONSOLE_CHILD, c.mode}));
     ASSERT_TRUE(pty.WaitForText("ready")) << c.name;
     if (c.signal != 0) {
       termios running = pty.Mode();
@@ -352,6 +359,31 @@ TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
     EXPECT_EQ(pty.KittyPushes(), c.kitty ? 1 : 0) << c.name;
     EXPECT_EQ(pty.KittyPops(), pty.KittyPushes()) << c.name;
   }
+}
+
+// Ctrl+Z while the program waits in ReadConsoleInput under the keyboard
+// protocol, then fg: the screen is drawn again at once, not at the next key.
+TEST(TerminalHostTest, RepaintsAfterAStopDuringABlockingRead) {
+  VtermPty pty({10, 40, true});
+  std::string log = TempLog("stop");
+  ASSERT_TRUE(pty.Start({JOB_SHELL, CONSOLE_CHILD, "keys", log}));
+  ASSERT_TRUE(pty.WaitForText("ready"));
+  ASSERT_TRUE(VtermPty::WaitUntil([&] { return pty.KittyFlags() != 0; }));
+  const int job = testsupport::JobOf(pty.Pid());
+  pty.Type("\x1b[122;5u");  // the press alone: nothing else to read
+  ASSERT_TRUE(VtermPty::WaitUntil([&] { return testsupport::ProcessState(job) == 'T'; }));
+  pty.DrawOver("\x1b[H\x1b[2J$ fg\r\n");
+  ASSERT_TRUE(pty.WaitForText("$ fg"));
+  kill(pty.Pid(), SIGUSR1);  // the shell's fg
+  EXPECT_TRUE(VtermPty::WaitUntil(
+      [&] { return pty.ScreenText().find("ready") != std::string::npos && pty.ScreenText().find("$ fg") == std::string::npos; },
+      100));
+  ASSERT_TRUE(VtermPty::WaitUntil([&] { return pty.KittyFlags() != 0; }));
+  pty.Type("\x1b[100;5u");
+  ASSERT_TRUE(pty.WaitForExit());
+  EXPECT_TRUE(WIFEXITED(pty.Status()) && WEXITSTATUS(pty.Status()) == 0);
+  EXPECT_EQ(ReadLines(log), std::vector<std::string>{});
+  std::remove(log.c_str());
 }
 
 // A signal that arrives while the terminal is being put back waits for it
@@ -384,7 +416,9 @@ TEST(TerminalHostTest, ASignalDuringTheRestoreWaitsForIt) {
   ASSERT_TRUE(pty.WaitForExit());
   EXPECT_TRUE(WIFSIGNALED(pty.Status()) && WTERMSIG(pty.Status()) == SIGTERM);
   ExpectModeRestored(pty, "after the restore");
-  EXPECT_TRUE(pty.Output().ends_with("\x1b[m\x1b[<u"));
+  // The pop, the question whose answer shows the terminal has seen it, the
+  // colours.
+  EXPECT_TRUE(pty.Output().ends_with("\x1b[<u\x1b[c\x1b[m"));
 }
 
 // A signal that comes while a frame is being sent waits for the frame: the
