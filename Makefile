@@ -5,8 +5,8 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all build deps test run configured install package clean test-asan fuzz-build fuzz fuzz-smoke windows windows-test \
-	linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test
+.PHONY: all build deps test test-linux run configured install package clean test-asan fuzz-build fuzz fuzz-smoke \
+	windows windows-test linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test
 
 all: build
 
@@ -20,11 +20,17 @@ build:
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DGRADES_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: deps windows-test linux-i686-test linux-aarch64-test
-	$(MAKE) build
+# Every part of the tests this machine can be set up for, then a summary
+# (tools/test-all): the x86-64 tests, the sanitizer run, the fuzzers, then
+# the Windows, 32-bit x86 and 64-bit ARM builds. Each part is a target of
+# its own too.
+test:
+	@tools/test-all
+
+test-linux:
+	@tools/install-deps linux
+	@$(MAKE) --no-print-directory build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
-	$(MAKE) test-asan
-	$(MAKE) fuzz-smoke
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the fuzzers (clang, libFuzzer), each in a build folder of its own. `make
@@ -39,6 +45,7 @@ FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 12
 
 test-asan:
+	@tools/install-deps linux
 	cmake -S . -B $(ASAN_DIR) $(CMAKE_FLAGS) -DGRADES_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
