@@ -52,11 +52,11 @@ int Child(const char *logPath) {
       g.badNumbers[g.nextBad++] = v;
     }
   }
-  posix::TerminalOutputStats before = posix::TerminalHostStats();
+  platform_posix::TerminalOutputStats before = platform_posix::TerminalHostStats();
   stdOutput.flushProc = CountingFlush;
   stdOutput.transferProc = CountingTransfer;
   PrintReport();
-  posix::TerminalOutputStats after = posix::TerminalHostStats();
+  platform_posix::TerminalOutputStats after = platform_posix::TerminalHostStats();
   FILE *log = std::fopen(logPath, "w");
   std::fprintf(log, "%ld %ld %llu %llu\n", reportBytes, statements, after.bytes - before.bytes,
                after.writeCalls - before.writeCalls);

@@ -19,10 +19,10 @@
 
 namespace {
 
-using posix::console::DecodeKey;
-using posix::console::DecodeResult;
-using posix::console::InputCharset;
-using posix::console::KeyDecoderState;
+using platform_posix::console::DecodeKey;
+using platform_posix::console::DecodeResult;
+using platform_posix::console::InputCharset;
+using platform_posix::console::KeyDecoderState;
 
 struct Step {
   std::size_t consumed;

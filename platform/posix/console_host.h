@@ -19,7 +19,7 @@
 // the exception filter declines ends the process.
 void ConsoleHostRestore();
 
-namespace posix {
+namespace platform_posix {
 
 namespace console {
 struct MemoryAccess;
@@ -89,4 +89,4 @@ struct TerminalOutputStats {
 };
 TerminalOutputStats TerminalHostStats();
 
-}  // namespace posix
+}  // namespace platform_posix

@@ -11,7 +11,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace posix {
+namespace platform_posix {
 
 // Below an interrupted stack pointer, the bytes a leaf routine may use
 // without moving it (the ABI's red zone).
@@ -41,7 +41,7 @@ bool FaultWasWrite(const ucontext_t *uc);
 // stays as the fault left it, pending exceptions and all.
 void ResumeFromContext(ucontext_t *uc, const CONTEXT &context);
 
-}  // namespace posix
+}  // namespace platform_posix
 
 // RaiseException is the processor's too: it captures the caller's registers
 // and hands them to this, which may change them for the return.

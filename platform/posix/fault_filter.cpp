@@ -34,8 +34,8 @@ int SignalIndex(int sig) {
 }
 
 bool InStackGuard(uintptr_t address) {
-  posix::ProgramStack stack;
-  return posix::GetProgramStack(stack) && address >= stack.guardLow && address < stack.stackLow;
+  platform_posix::ProgramStack stack;
+  return platform_posix::GetProgramStack(stack) && address >= stack.guardLow && address < stack.stackLow;
 }
 
 // The exception code a signal names by itself, 0 where it names none.
@@ -74,7 +74,7 @@ DWORD SignalExceptionCode(int sig, const siginfo_t *info) {
 
 DWORD ExceptionCodeFor(int sig, const siginfo_t *info, const ucontext_t *uc) {
   const DWORD code = SignalExceptionCode(sig, info);
-  return code == 0 ? 0 : posix::RefineExceptionCode(code, sig, info, uc);
+  return code == 0 ? 0 : platform_posix::RefineExceptionCode(code, sig, info, uc);
 }
 
 int SignalForCode(DWORD code) {
@@ -120,9 +120,9 @@ void ResumeWith(ucontext_t *uc, const CONTEXT &context, DWORD code, const siginf
   if (code == EXCEPTION_STACK_OVERFLOW) {
     // Like the guard page consumed on Windows: room for the termination.
     uintptr_t sp = context.Esp, address = reinterpret_cast<uintptr_t>(info->si_addr);
-    posix::GrowProgramStack((sp < address ? sp : address) - posix::kRedZone - 64, kOverflowRoom);
+    platform_posix::GrowProgramStack((sp < address ? sp : address) - platform_posix::kRedZone - 64, kOverflowRoom);
   }
-  posix::ResumeFromContext(uc, context);
+  platform_posix::ResumeFromContext(uc, context);
 }
 
 void OnFault(int sig, siginfo_t *info, void *raw) {
@@ -132,13 +132,13 @@ void OnFault(int sig, siginfo_t *info, void *raw) {
   const LPTOP_LEVEL_EXCEPTION_FILTER filter = currentFilter;
   if (code != 0 && filter != nullptr) {
     CONTEXT context = {};
-    posix::ReadFaultContext(uc, &context);
+    platform_posix::ReadFaultContext(uc, &context);
     EXCEPTION_RECORD record = {};
     record.ExceptionCode = code;
     record.ExceptionAddress = reinterpret_cast<PVOID>(context.Eip);
     if (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_STACK_OVERFLOW || code == EXCEPTION_IN_PAGE_ERROR) {
       record.NumberParameters = 2;
-      record.ExceptionInformation[0] = posix::FaultWasWrite(uc) ? 1 : 0;
+      record.ExceptionInformation[0] = platform_posix::FaultWasWrite(uc) ? 1 : 0;
       record.ExceptionInformation[1] = reinterpret_cast<ULONG_PTR>(info->si_addr);
     }
     EXCEPTION_POINTERS pointers = {&record, &context};
@@ -220,7 +220,7 @@ extern "C" void DispatchRaisedException(DWORD code, DWORD flags, DWORD count, co
     frame->link = 0;
     if (context.Eip != frame->ip) {
       frame->link = frame->ip;
-      context.Esp = posix::EntryStackBase(context.Esp);
+      context.Esp = platform_posix::EntryStackBase(context.Esp);
     }
     frame->ip = context.Eip;
     frame->fp = context.Ebp;

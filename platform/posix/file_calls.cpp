@@ -15,12 +15,12 @@
 
 namespace {
 
-using posix::IoDirection;
+using platform_posix::IoDirection;
 
-void FailWith(DWORD code) { posix::SetLastErrorCode(code); }
+void FailWith(DWORD code) { platform_posix::SetLastErrorCode(code); }
 
 void FailWithErrno(int err, IoDirection direction, const char *path = nullptr) {
-  posix::SetLastErrorCode(posix::ErrorFromErrno(err, direction, path));
+  platform_posix::SetLastErrorCode(platform_posix::ErrorFromErrno(err, direction, path));
 }
 
 int OpenFlags(DWORD access, DWORD disposition, bool inherit) {
@@ -50,7 +50,7 @@ int WaitUntilReady(int fd, short events) {
   for (;;) {
     const int n = poll(&p, 1, 0);
     if (n > 0) return 0;
-    if (n == 0) return posix::console::WaitForDescriptor(fd, events);
+    if (n == 0) return platform_posix::console::WaitForDescriptor(fd, events);
     if (errno != EINTR) return errno;
   }
 }
@@ -86,7 +86,7 @@ OtherOpeners ProbeOtherOpeners(int fd) {
 // whoever has the file open already. 0, or the Windows error code.
 DWORD TakeAlone(int fd, const char *path) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-    return WouldBlock(errno) ? ERROR_SHARING_VIOLATION : posix::ErrorFromErrno(errno, IoDirection::kOpen, path);
+    return WouldBlock(errno) ? ERROR_SHARING_VIOLATION : platform_posix::ErrorFromErrno(errno, IoDirection::kOpen, path);
   return ProbeOtherOpeners(fd) == OtherOpeners::kSome ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 
@@ -96,9 +96,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes,
                           DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
                           HANDLE /*hTemplateFile*/) {
-  if (HANDLE console; posix::console::OpenConsoleName(lpFileName, &console)) return console;
+  if (HANDLE console; platform_posix::console::OpenConsoleName(lpFileName, &console)) return console;
   char path[PATH_MAX];
-  if (lpFileName == nullptr || !posix::MapDosPath(lpFileName, path, sizeof path)) {
+  if (lpFileName == nullptr || !platform_posix::MapDosPath(lpFileName, path, sizeof path)) {
     FailWith(lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_FILENAME_EXCED_RANGE);
     return INVALID_HANDLE_VALUE;
   }
@@ -148,16 +148,16 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     }
   }
   if (S_ISREG(st.st_mode) && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = true;
-  posix::SetLastErrorCode(ERROR_SUCCESS);
-  return posix::HandleFromFd(fd);
+  platform_posix::SetLastErrorCode(ERROR_SUCCESS);
+  return platform_posix::HandleFromFd(fd);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED /*lpOverlapped*/) {
-  if (BOOL done; posix::console::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
+  if (BOOL done; platform_posix::console::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
     return done;
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
-  int fd = posix::FdFromHandle(hFile);
+  int fd = platform_posix::FdFromHandle(hFile);
   if (fd < 0) {
     FailWith(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -182,10 +182,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED /*lpOverlapped*/) {
-  if (BOOL done; posix::console::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &done))
+  if (BOOL done; platform_posix::console::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &done))
     return done;
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-  int fd = posix::FdFromHandle(hFile);
+  int fd = platform_posix::FdFromHandle(hFile);
   if (fd < 0 || (nNumberOfBytesToWrite == 0 && fcntl(fd, F_GETFL) == -1)) {
     FailWith(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -212,8 +212,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-  if (BOOL done; posix::console::ConsoleCloseHandle(hObject, &done)) return done;
-  int fd = posix::FdFromHandle(hObject);
+  if (BOOL done; platform_posix::console::ConsoleCloseHandle(hObject, &done)) return done;
+  int fd = platform_posix::FdFromHandle(hObject);
   if (fd >= 0 && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = false;
   if (fd < 0 || close(fd) != 0) {
     FailWith(ERROR_INVALID_HANDLE);
@@ -223,8 +223,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 DWORD WINAPI GetFileType(HANDLE hFile) {
-  if (DWORD type; posix::console::ConsoleFileType(hFile, &type)) return type;
-  int fd = posix::FdFromHandle(hFile);
+  if (DWORD type; platform_posix::console::ConsoleFileType(hFile, &type)) return type;
+  int fd = platform_posix::FdFromHandle(hFile);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) {
     FailWith(ERROR_INVALID_HANDLE);
@@ -237,7 +237,7 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
 
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                             DWORD dwMoveMethod) {
-  int fd = posix::FdFromHandle(hFile);
+  int fd = platform_posix::FdFromHandle(hFile);
   if (fd < 0) {
     FailWith(ERROR_INVALID_HANDLE);
     return INVALID_SET_FILE_POINTER;

@@ -5,7 +5,7 @@
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
-namespace posix {
+namespace platform_posix {
 
 HANDLE HandleFromFd(int fd) {
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>((fd + 1) * 4));
@@ -17,20 +17,20 @@ int FdFromHandle(HANDLE handle) {
   return static_cast<int>(value / 4 - 1);
 }
 
-}  // namespace posix
+}  // namespace platform_posix
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
-  if (HANDLE console; posix::console::ConsoleStdHandle(nStdHandle, &console)) return console;
+  if (HANDLE console; platform_posix::console::ConsoleStdHandle(nStdHandle, &console)) return console;
   int fd;
   if (nStdHandle == STD_INPUT_HANDLE) fd = STDIN_FILENO;
   else if (nStdHandle == STD_OUTPUT_HANDLE) fd = STDOUT_FILENO;
   else if (nStdHandle == STD_ERROR_HANDLE) fd = STDERR_FILENO;
   else {
-    posix::SetLastErrorCode(ERROR_INVALID_HANDLE);
+    platform_posix::SetLastErrorCode(ERROR_INVALID_HANDLE);
     return INVALID_HANDLE_VALUE;
   }
   // Like Windows, a process started without a standard handle has none (0),
   // so a file opened later on the same descriptor is never mistaken for it.
   if (fcntl(fd, F_GETFD) == -1) return nullptr;
-  return posix::HandleFromFd(fd);
+  return platform_posix::HandleFromFd(fd);
 }

@@ -26,7 +26,7 @@ bool ParentExists(const char *path) {
 
 }  // namespace
 
-namespace posix {
+namespace platform_posix {
 
 DWORD ErrorFromErrno(int err, IoDirection direction, const char *path) {
   switch (err) {
@@ -53,7 +53,7 @@ DWORD ErrorFromErrno(int err, IoDirection direction, const char *path) {
 
 void SetLastErrorCode(DWORD code) { lastError = code; }
 
-}  // namespace posix
+}  // namespace platform_posix
 
 DWORD WINAPI GetLastError() { return lastError; }
 void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }

@@ -6,7 +6,7 @@
 
 #include "platform/posix/posix_internal.h"
 
-namespace posix {
+namespace platform_posix {
 
 namespace {
 
@@ -41,4 +41,4 @@ bool MapDosPath(const char *dosName, char *out, std::size_t outSize) {
   return true;
 }
 
-}  // namespace posix
+}  // namespace platform_posix

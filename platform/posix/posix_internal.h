@@ -5,7 +5,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace posix {
+namespace platform_posix {
 
 // Handles for file descriptors: (fd + 1) * 4, so that no valid descriptor
 // becomes 0 or INVALID_HANDLE_VALUE. Other handle kinds (the console host)
@@ -25,4 +25,4 @@ bool MapDosPath(const char *dosName, char *out, std::size_t outSize);
 
 void SetLastErrorCode(DWORD code);
 
-}  // namespace posix
+}  // namespace platform_posix

@@ -52,7 +52,7 @@ int main() {
   pthread_t thread;
   if (block != MAP_FAILED && mprotect(block, kGuardSize, PROT_NONE) == 0 && pthread_attr_init(&attr) == 0) {
     uintptr_t low = reinterpret_cast<uintptr_t>(block);
-    posix::SetProgramStack({low, low + kGuardSize, low + kGuardSize + kStackReserve});
+    platform_posix::SetProgramStack({low, low + kGuardSize, low + kGuardSize + kStackReserve});
     if (pthread_attr_setstack(&attr, reinterpret_cast<char *>(block) + kGuardSize, kStackReserve) == 0 &&
         pthread_create(&thread, &attr, RunEntry, nullptr) == 0) {
       // The entry point ends the process itself.
@@ -62,6 +62,6 @@ int main() {
   }
   // Without a stack of our own the program still runs, on the initial one.
   pthread_sigmask(SIG_SETMASK, &startMask, nullptr);
-  posix::SetProgramStack({0, 0, 0});
+  platform_posix::SetProgramStack({0, 0, 0});
   GRADES_IMAGE_ENTRY();
 }

@@ -64,14 +64,14 @@ void WINAPI GetStartupInfoA(LPSTARTUPINFOA lpStartupInfo) {
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   if (nSize == 0) return 0;
   if (hModule != nullptr && hModule != GetModuleHandleA(nullptr)) {
-    posix::SetLastErrorCode(ERROR_MOD_NOT_FOUND);
+    platform_posix::SetLastErrorCode(ERROR_MOD_NOT_FOUND);
     lpFilename[0] = '\0';
     return 0;
   }
   char path[4096];
   ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
   if (n < 0) {
-    posix::SetLastErrorCode(ERROR_GEN_FAILURE);
+    platform_posix::SetLastErrorCode(ERROR_GEN_FAILURE);
     lpFilename[0] = '\0';
     return 0;
   }
@@ -80,7 +80,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
   if (length >= nSize) {
     std::memcpy(lpFilename, path, nSize - 1);
     lpFilename[nSize - 1] = '\0';
-    posix::SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+    platform_posix::SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
     return nSize;
   }
   std::memcpy(lpFilename, path, length);
@@ -97,7 +97,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     path[n] = '\0';
     if (SameModuleName(lpModuleName, path)) return self;
   }
-  posix::SetLastErrorCode(ERROR_MOD_NOT_FOUND);
+  platform_posix::SetLastErrorCode(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }
 
@@ -127,7 +127,7 @@ LPSTR WINAPI GetCommandLineA() {
 // systems; none of its libraries can be loaded here.
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
   if (lpVersionInformation == nullptr || lpVersionInformation->dwOSVersionInfoSize < sizeof(OSVERSIONINFOA)) {
-    posix::SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
+    platform_posix::SetLastErrorCode(ERROR_INSUFFICIENT_BUFFER);
     return FALSE;
   }
   lpVersionInformation->dwMajorVersion = 5;
@@ -139,17 +139,17 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
 }
 
 HMODULE WINAPI LoadLibraryA(LPCSTR) {
-  posix::SetLastErrorCode(ERROR_MOD_NOT_FOUND);
+  platform_posix::SetLastErrorCode(ERROR_MOD_NOT_FOUND);
   return nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE, LPCSTR) {
-  posix::SetLastErrorCode(ERROR_PROC_NOT_FOUND);
+  platform_posix::SetLastErrorCode(ERROR_PROC_NOT_FOUND);
   return nullptr;
 }
 
 BOOL WINAPI FreeLibrary(HMODULE) {
-  posix::SetLastErrorCode(ERROR_INVALID_HANDLE);
+  platform_posix::SetLastErrorCode(ERROR_INVALID_HANDLE);
   return FALSE;
 }
 

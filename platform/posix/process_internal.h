@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace posix {
+namespace platform_posix {
 
 // The main stack of the program: usable memory [stackLow, stackHigh) above
 // an inaccessible guard region [guardLow, stackLow).
@@ -25,4 +25,4 @@ bool GetProgramStack(ProgramStack &stack);
 // and keeps the rest as guard. False when no guard would be left.
 bool GrowProgramStack(uintptr_t lowestUsed, std::size_t room);
 
-}  // namespace posix
+}  // namespace platform_posix

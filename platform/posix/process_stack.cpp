@@ -5,7 +5,7 @@
 #include "platform/machine.h"
 #include "platform/posix/process_internal.h"
 
-namespace posix {
+namespace platform_posix {
 
 namespace {
 
@@ -39,10 +39,10 @@ bool GrowProgramStack(uintptr_t lowestUsed, std::size_t room) {
   return true;
 }
 
-}  // namespace posix
+}  // namespace platform_posix
 
 bool MayHoldFrame(uintptr_t address) {
-  posix::ProgramStack stack;
-  if (!posix::GetProgramStack(stack)) return true;
+  platform_posix::ProgramStack stack;
+  if (!platform_posix::GetProgramStack(stack)) return true;
   return address >= stack.stackLow && address < stack.stackHigh;
 }

@@ -19,16 +19,16 @@ class ConsoleTest : public ::testing::Test {
   void Start(int columns, int rows, WORD attr = 0x07, COORD cursor = {0, 0}, char fill = '.') {
     ioStatus = 0;
     keyboardState = {};
-    console_ = std::make_unique<posix::MemoryConsole>(columns, rows);
+    console_ = std::make_unique<platform_posix::MemoryConsole>(columns, rows);
     console_->Fill(static_cast<unsigned char>(fill), 0x4F);
     console_->SetAttributes(attr);
     console_->SetCursor(cursor);
-    posix::InstallMemoryConsole(*console_);
+    platform_posix::InstallMemoryConsole(*console_);
     InitConsole();
     ASSERT_EQ(ioStatus, 0);
   }
   void TearDown() override {
-    if (console_) posix::RemoveMemoryConsole();
+    if (console_) platform_posix::RemoveMemoryConsole();
     ioStatus = 0;
   }
 
@@ -49,5 +49,5 @@ class ConsoleTest : public ::testing::Test {
   }
   COORD Cursor() const { return console_->Cursor(); }
 
-  std::unique_ptr<posix::MemoryConsole> console_;
+  std::unique_ptr<platform_posix::MemoryConsole> console_;
 };

@@ -43,7 +43,7 @@ bool ReadOwnCode(uintptr_t pc, uint32_t *instruction) {
 
 }  // namespace
 
-namespace posix {
+namespace platform_posix {
 
 // The procedure call standard gives leaf routines no room below the stack
 // pointer.
@@ -99,7 +99,7 @@ void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
   mc.sp = sp;
 }
 
-}  // namespace posix
+}  // namespace platform_posix
 
 // RaiseException(code, flags, count, arguments) in x0-x3: its own frame
 // record links the dispatcher's frames to the caller's, and a RaiseFrame

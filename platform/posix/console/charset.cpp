@@ -10,7 +10,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
@@ -230,4 +230,4 @@ void EnvironmentCodeset(char *out, std::size_t size) {
   CopyName(out, size, fromName, std::strlen(fromName));
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

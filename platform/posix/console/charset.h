@@ -12,7 +12,7 @@
 
 #include "platform/posix/console/cp437.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 // Typed text in a set other than UTF-8.
 class InputCharset {
@@ -80,4 +80,4 @@ class TerminalCharset {
 // nl_langinfo gives it), found without touching the process's own locale.
 void EnvironmentCodeset(char *out, std::size_t size);
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -13,7 +13,7 @@
 #include "platform/posix/console_host.h"
 #include "platform/posix/posix_internal.h"
 
-namespace posix {
+namespace platform_posix {
 namespace {
 
 using console::ConsoleHost;
@@ -157,50 +157,50 @@ bool ConsoleFileType(HANDLE h, DWORD *type) {
 }
 
 }  // namespace console
-}  // namespace posix
+}  // namespace platform_posix
 
-using posix::ScreenHost;
-using posix::InputHost;
+using platform_posix::ScreenHost;
+using platform_posix::InputHost;
 
 BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, PCONSOLE_SCREEN_BUFFER_INFO info) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
-  if (host == nullptr || (posix::gMemory != nullptr && !posix::gMemory->screenInfoWorks))
-    return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  if (host == nullptr || (platform_posix::gMemory != nullptr && !platform_posix::gMemory->screenInfoWorks))
+    return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->GetInfo(info);
 }
 
 BOOL WINAPI GetConsoleCursorInfo(HANDLE hConsoleOutput, PCONSOLE_CURSOR_INFO info) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
-  if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->GetCursorInfo(info);
 }
 
 BOOL WINAPI WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO *lpBuffer, COORD dwBufferSize,
                                 COORD dwBufferCoord, PSMALL_RECT lpWriteRegion) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
-  if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->WriteOutput(lpBuffer, dwBufferSize, dwBufferCoord, lpWriteRegion);
 }
 
 BOOL WINAPI ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT *lpScrollRectangle,
                                        const SMALL_RECT *lpClipRectangle, COORD dwDestinationOrigin,
                                        const CHAR_INFO *lpFill) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
-  if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->Scroll(lpScrollRectangle, lpClipRectangle, dwDestinationOrigin, lpFill);
 }
 
 BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
                                         COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
-    return posix::Fail(ERROR_INVALID_HANDLE);
+    return platform_posix::Fail(ERROR_INVALID_HANDLE);
   }
   return host->FillCharacter(static_cast<unsigned char>(cCharacter), nLength, dwWriteCoord,
                              lpNumberOfCharsWritten);
@@ -208,42 +208,42 @@ BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, 
 
 BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
                                        COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfAttrsWritten != nullptr) *lpNumberOfAttrsWritten = 0;
-    return posix::Fail(ERROR_INVALID_HANDLE);
+    return platform_posix::Fail(ERROR_INVALID_HANDLE);
   }
   return host->FillAttribute(wAttribute, nLength, dwWriteCoord, lpNumberOfAttrsWritten);
 }
 
 BOOL WINAPI SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition) {
-  posix::console::HostSection section;
-  posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
-  if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::HostSection section;
+  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->SetCursor(dwCursorPosition);
 }
 
 BOOL WINAPI GetNumberOfConsoleInputEvents(HANDLE hConsoleInput, LPDWORD lpNumberOfEvents) {
-  posix::console::HostSection section;
+  platform_posix::console::HostSection section;
   if (lpNumberOfEvents != nullptr) *lpNumberOfEvents = 0;
-  posix::console::ConsoleHost *host = InputHost(hConsoleInput);
-  if (host == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::ConsoleHost *host = InputHost(hConsoleInput);
+  if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->InputCount(lpNumberOfEvents);
 }
 
 BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
                               LPDWORD lpNumberOfEventsRead) {
-  posix::console::HostSection section;
+  platform_posix::console::HostSection section;
   if (lpNumberOfEventsRead != nullptr) *lpNumberOfEventsRead = 0;
-  posix::console::ConsoleHost *host = InputHost(hConsoleInput);
-  if (host == nullptr || lpBuffer == nullptr) return posix::Fail(ERROR_INVALID_HANDLE);
+  platform_posix::console::ConsoleHost *host = InputHost(hConsoleInput);
+  if (host == nullptr || lpBuffer == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->ReadInput(lpBuffer, nLength, lpNumberOfEventsRead);
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
   // On the terminal, what is drawn shows before the process waits.
-  if (posix::console::SleepOnTerminal(dwMilliseconds)) return;
+  if (platform_posix::console::SleepOnTerminal(dwMilliseconds)) return;
   timespec t{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {
   }

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 // Glyphs of the control codes 0..31 and of bytes 127..255.
@@ -78,4 +78,4 @@ int Cp437FromCodePoint(std::uint32_t codePoint) {
   return -1;
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -2,11 +2,11 @@
 
 #include "platform/posix/posix_internal.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 BOOL Fail(DWORD code) {
-  posix::SetLastErrorCode(code);
+  platform_posix::SetLastErrorCode(code);
   return FALSE;
 }
 
@@ -117,4 +117,4 @@ void ConsoleHost::WriteProcessed(const char *bytes, DWORD length) {
   Changed();
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -6,7 +6,7 @@
 
 #include "platform/posix/console/screen_buffer.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 class ConsoleHost {
  public:
@@ -49,4 +49,4 @@ class ConsoleHost {
   ScreenBuffer &screen_;
 };
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -4,7 +4,7 @@
 #include "platform/posix/console/cp437.h"
 #include "platform/posix/console/key_map.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 constexpr unsigned char kEsc = 0x1B;
@@ -455,4 +455,4 @@ DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final, Ke
   return DecodeUtf8(bytes, n, final, state);
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -10,7 +10,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 class InputCharset;
 
@@ -46,4 +46,4 @@ struct DecodeResult {
 DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final,
                        KeyDecoderState &state);
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 constexpr WORD VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD,
@@ -113,4 +113,4 @@ unsigned char ControlCharFor(unsigned char c) {
 
 const KeyIdentity &NamedKey(Named key) { return kNamed[static_cast<int>(key)]; }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

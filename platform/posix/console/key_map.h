@@ -5,7 +5,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 struct KeyIdentity {
   WORD vk;
@@ -39,4 +39,4 @@ enum class Named {
 
 const KeyIdentity &NamedKey(Named key);
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

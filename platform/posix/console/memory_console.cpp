@@ -4,7 +4,7 @@
 
 #include "platform/posix/console/screen_buffer.h"
 
-namespace posix {
+namespace platform_posix {
 namespace {
 
 class MemoryHost final : public console::ConsoleHost {
@@ -77,4 +77,4 @@ namespace console {
 ConsoleHost &MemoryAccess::Host(MemoryConsole &console) { return console.impl_->host; }
 }  // namespace console
 
-}  // namespace posix
+}  // namespace platform_posix

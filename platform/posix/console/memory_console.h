@@ -4,10 +4,10 @@
 #include "platform/posix/console/host.h"
 #include "platform/posix/console_host.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 struct MemoryAccess {
   static ConsoleHost &Host(MemoryConsole &console);
 };
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

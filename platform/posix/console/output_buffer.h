@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace posix::console {
+namespace platform_posix::console {
 
 class OutputBuffer {
  public:
@@ -60,4 +60,4 @@ class OutputBuffer {
   void *context_;
 };
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -2,7 +2,7 @@
 
 #include "platform/posix/console/cp437.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 constexpr unsigned char kDefault = 0x07;
@@ -349,4 +349,4 @@ void Renderer::PlaceCursor(int x, int y) {
 
 void Renderer::Bell() { out_.Put('\a'); }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

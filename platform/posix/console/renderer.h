@@ -25,7 +25,7 @@
 #include "platform/posix/console/output_buffer.h"
 #include "platform/posix/console/screen_buffer.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 class Renderer {
  public:
@@ -110,4 +110,4 @@ class Renderer {
   int pen_ = -1;              // attribute the terminal draws with, -1 unknown
 };
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

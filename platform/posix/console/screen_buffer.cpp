@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 struct Rect {
@@ -164,4 +164,4 @@ bool ScreenBuffer::FillAttribute(WORD attr, DWORD count, COORD start, DWORD *wri
   return true;
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -13,7 +13,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 struct ScreenCell {
   unsigned char ch;
@@ -111,4 +111,4 @@ class ScreenBuffer {
   bool allDirty_ = false;  // every row changed whole, whatever dirty_ says
 };
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

@@ -20,7 +20,7 @@
 #include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 constexpr int kReplyTimeoutMs = 500;  // for the answers to the start-up questions
@@ -387,8 +387,8 @@ int WaitForDescriptor(int fd, short events) {
   }
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console
 
-posix::TerminalOutputStats posix::TerminalHostStats() {
-  return {posix::console::gBytes.load(), posix::console::gWrites.load()};
+platform_posix::TerminalOutputStats platform_posix::TerminalHostStats() {
+  return {platform_posix::console::gBytes.load(), platform_posix::console::gWrites.load()};
 }

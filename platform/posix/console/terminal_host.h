@@ -3,7 +3,7 @@
 
 #include "platform/posix/console/host.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 // The terminal host, started at the first call: the terminal goes into key
 // mode, the cursor position and the keyboard protocol are asked for, and the
@@ -21,4 +21,4 @@ void ForgetTerminalFd(int fd);
 // sleeping, when the host has not started.
 bool SleepOnTerminal(DWORD milliseconds);
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

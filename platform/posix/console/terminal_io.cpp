@@ -7,7 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-namespace posix::console {
+namespace platform_posix::console {
 
 bool WriteAll(int fd, const char *bytes, std::size_t length) {
   while (length > 0) {
@@ -66,4 +66,4 @@ void ClampConsoleSize(int *columns, int *rows) {
   if (static_cast<long>(*columns) * *rows > kMaxConsoleCells) *rows = static_cast<int>(kMaxConsoleCells / *columns);
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

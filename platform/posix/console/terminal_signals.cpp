@@ -13,7 +13,7 @@
 #include "platform/posix/console/terminal_io.h"
 #include "platform/posix/console_host.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 namespace {
 
 constexpr char kColoursReset[] = "\x1b[m";
@@ -394,10 +394,10 @@ void EndOnHangUp() {
   _exit(128 + SIGHUP);
 }
 
-}  // namespace posix::console
+}  // namespace platform_posix::console
 
 void ConsoleHostRestore() {
-  using namespace posix::console;
+  using namespace platform_posix::console;
   if (!gArmed.load()) return;
   Shielded([] {
     if (!gRestored.exchange(true)) PutBack();

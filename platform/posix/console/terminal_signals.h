@@ -12,7 +12,7 @@
 
 #include "platform/posix/console/output_buffer.h"
 
-namespace posix::console {
+namespace platform_posix::console {
 
 // What the host does for a signal that asks it to act (never called while
 // the host is in the middle of a change): SIGALRM, the frame timer is due;
@@ -89,4 +89,4 @@ void RaiseForKey(int sig);
 // is ignored, for nothing can reach the user any more.
 [[noreturn]] void EndOnHangUp();
 
-}  // namespace posix::console
+}  // namespace platform_posix::console

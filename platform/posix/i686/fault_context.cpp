@@ -55,7 +55,7 @@ class SignalledThread final : public x86::InterruptedThread {
 
 }  // namespace
 
-namespace posix {
+namespace platform_posix {
 
 // The i386 procedure call standard has no red zone.
 const uintptr_t kRedZone = 0;
@@ -111,7 +111,7 @@ void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
   regs[REG_EFL] = static_cast<greg_t>(context.EFlags);
 }
 
-}  // namespace posix
+}  // namespace platform_posix
 
 // The arguments stay where the caller put them (the caller removes them),
 // so the caller's stack pointer after the return is just above the return

@@ -54,7 +54,7 @@ class SignalledThread final : public x86::InterruptedThread {
 
 }  // namespace
 
-namespace posix {
+namespace platform_posix {
 
 const uintptr_t kRedZone = 128;
 
@@ -110,7 +110,7 @@ void ResumeFromContext(ucontext_t *uc, const CONTEXT &context) {
   regs[REG_EFL] = static_cast<greg_t>(context.EFlags);
 }
 
-}  // namespace posix
+}  // namespace platform_posix
 
 // After the dispatch a moved return point is entered as if called from the
 // old one: the old one is pushed as its return address.

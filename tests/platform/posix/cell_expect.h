@@ -21,7 +21,7 @@ inline std::pair<int, int> ExpectedColors(unsigned attr) {
 }
 
 inline char32_t ExpectedGlyph(unsigned char ch) {
-  return static_cast<char32_t>(posix::console::Cp437CodePoint(ch));
+  return static_cast<char32_t>(platform_posix::console::Cp437CodePoint(ch));
 }
 
 }  // namespace consoletest

@@ -12,9 +12,9 @@
 
 namespace {
 
-using posix::console::Cp437Glyphs;
-using posix::console::Glyph;
-using posix::console::TerminalCharset;
+using platform_posix::console::Cp437Glyphs;
+using platform_posix::console::Glyph;
+using platform_posix::console::TerminalCharset;
 
 std::string Hex(unsigned v) {
   char b[8];
@@ -142,7 +142,7 @@ TEST(CharsetTest, TheSetIsTheOneTheEnvironmentsLocaleNames) {
   for (const Case &c : cases) {
     LocaleVariables variables(c.all, c.ctype, c.lang);
     char codeset[64];
-    posix::console::EnvironmentCodeset(codeset, sizeof codeset);
+    platform_posix::console::EnvironmentCodeset(codeset, sizeof codeset);
     EXPECT_STREQ(codeset, c.want) << c.name;
   }
 }

@@ -109,10 +109,10 @@ int main(int argc, char **argv) {
   if (mode == "wait" || mode == "stop-continue") {
     StartConsole();
     if (mode == "stop-continue") {
-      posix::console::EnterHost();
+      platform_posix::console::EnterHost();
       kill(getpid(), SIGTSTP);
       kill(getpid(), SIGCONT);
-      posix::console::LeaveHost();
+      platform_posix::console::LeaveHost();
     }
     DWORD count;
     GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);
@@ -131,7 +131,7 @@ int main(int argc, char **argv) {
     Say("ready\r\n");
     char byte;
     DWORD got;
-    ReadFile(posix::HandleFromFd(ends[0]), &byte, 1, &got, nullptr);
+    ReadFile(platform_posix::HandleFromFd(ends[0]), &byte, 1, &got, nullptr);
     return 67;
   }
   if (mode == "compute") {
@@ -198,11 +198,11 @@ int main(int argc, char **argv) {
   }
   if (mode == "bench") {
     CONSOLE_SCREEN_BUFFER_INFO info = StartConsole();
-    posix::TerminalOutputStats before = posix::TerminalHostStats();
+    platform_posix::TerminalOutputStats before = platform_posix::TerminalHostStats();
     long flushes = 0;
     long size = consoletest::PaintReport(GetStdHandle(STD_OUTPUT_HANDLE), info.dwSize.X, info.dwSize.Y, &flushes);
     Sleep(0);  // the last frame goes out
-    posix::TerminalOutputStats after = posix::TerminalHostStats();
+    platform_posix::TerminalOutputStats after = platform_posix::TerminalHostStats();
     Log("report %ld flushes %ld bytes %llu writes %llu\n", size, flushes, after.bytes - before.bytes,
         after.writeCalls - before.writeCalls);
     return 0;

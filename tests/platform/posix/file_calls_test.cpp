@@ -129,7 +129,7 @@ TEST_F(FileCallsTest, FullDeviceAtCloseGives101) {
   CloseHandle(f.handle);
   int fd = open("/dev/full", O_WRONLY);
   ASSERT_GE(fd, 0);
-  f.handle = posix::HandleFromFd(fd);
+  f.handle = platform_posix::HandleFromFd(fd);
   f.flushProc = nullptr;
   CloseStream(f);
   EXPECT_EQ(ioStatus, kIoDiskWriteError);
@@ -207,7 +207,7 @@ TEST_P(ReadWaitsTest, ForWhatTheWriterSendsLater) {
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     SetNonBlocking(ends[0]);
-    h = posix::HandleFromFd(ends[0]);
+    h = platform_posix::HandleFromFd(ends[0]);
     writer = ends[1];
   } else {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
@@ -253,7 +253,7 @@ TEST_F(FileCallsTest, WriteWaitsForAFullNonBlockingPipeToDrain) {
     for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(n));
   });
   DWORD written = 0;
-  EXPECT_TRUE(WriteFile(posix::HandleFromFd(ends[1]), sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr));
+  EXPECT_TRUE(WriteFile(platform_posix::HandleFromFd(ends[1]), sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr));
   EXPECT_EQ(written, sent.size());
   close(ends[1]);  // the reader ends here also when the write gave up
   reader.join();
@@ -314,8 +314,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FileCallsTest, ErrnoTable) {
-  using posix::ErrorFromErrno;
-  using posix::IoDirection;
+  using platform_posix::ErrorFromErrno;
+  using platform_posix::IoDirection;
   const struct {
     int err;
     IoDirection dir;
@@ -345,7 +345,7 @@ TEST_F(FileCallsTest, StandardHandlesAndTheirKinds) {
   EXPECT_EQ(GetFileType(nullptr), FILE_TYPE_UNKNOWN);
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
-  EXPECT_EQ(GetFileType(posix::HandleFromFd(fds[0])), FILE_TYPE_PIPE);
+  EXPECT_EQ(GetFileType(platform_posix::HandleFromFd(fds[0])), FILE_TYPE_PIPE);
   close(fds[0]);
   close(fds[1]);
 }
@@ -355,7 +355,7 @@ TEST_F(FileCallsTest, CharacterDevicesAreNeverClosed) {
   BindStream(f, StringFrom("/dev/null"));
   OpenForWriting(f);
   ASSERT_EQ(ioStatus, 0);
-  int fd = posix::FdFromHandle(f.handle);
+  int fd = platform_posix::FdFromHandle(f.handle);
   CloseStream(f);
   EXPECT_NE(fcntl(fd, F_GETFD), -1);
   close(fd);

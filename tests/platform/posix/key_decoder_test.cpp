@@ -11,10 +11,10 @@
 
 namespace {
 
-using posix::console::DecodeKey;
-using posix::console::DecodeResult;
-using posix::console::InputCharset;
-using posix::console::KeyDecoderState;
+using platform_posix::console::DecodeKey;
+using platform_posix::console::DecodeResult;
+using platform_posix::console::InputCharset;
+using platform_posix::console::KeyDecoderState;
 
 struct Rec {
   bool down;
@@ -304,8 +304,8 @@ TEST(TerminalRepliesTest, TakesTheRepliesOutAndKeepsTheKeys) {
   };
   for (const ReplyCase &c : cases) {
     std::string buf = c.bytes;
-    posix::console::StartupReplies r;
-    std::size_t left = posix::console::ExtractReplies(reinterpret_cast<unsigned char *>(buf.data()), buf.size(), &r);
+    platform_posix::console::StartupReplies r;
+    std::size_t left = platform_posix::console::ExtractReplies(reinterpret_cast<unsigned char *>(buf.data()), buf.size(), &r);
     EXPECT_EQ(buf.substr(0, left), c.left) << c.name;
     EXPECT_EQ(r.gotPosition, c.position) << c.name;
     EXPECT_EQ(r.kittyKeyboard, c.kitty) << c.name;

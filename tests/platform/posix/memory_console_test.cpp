@@ -9,12 +9,12 @@
 
 namespace {
 
-using posix::MemoryConsole;
+using platform_posix::MemoryConsole;
 
 class MemoryConsoleTest : public ::testing::Test {
  protected:
-  void Install(MemoryConsole &c) { posix::InstallMemoryConsole(c); }
-  void TearDown() override { posix::RemoveMemoryConsole(); }
+  void Install(MemoryConsole &c) { platform_posix::InstallMemoryConsole(c); }
+  void TearDown() override { platform_posix::RemoveMemoryConsole(); }
 };
 
 INPUT_RECORD Key(bool down, WORD vk, char ch) {
@@ -34,8 +34,8 @@ TEST_F(MemoryConsoleTest, StandardHandlesAndConoutAreTheConsole) {
   Install(c);
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-  EXPECT_EQ(out, posix::ConsoleOutputHandle());
-  EXPECT_EQ(in, posix::ConsoleInputHandle());
+  EXPECT_EQ(out, platform_posix::ConsoleOutputHandle());
+  EXPECT_EQ(in, platform_posix::ConsoleInputHandle());
   EXPECT_EQ(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                         OPEN_EXISTING, 0, nullptr),
             out);
@@ -96,7 +96,7 @@ TEST_F(MemoryConsoleTest, AMissingConsole) {
     if (!k.stdInIsConsole) {
       EXPECT_EQ(count, 0u) << k.name;
     }
-    posix::RemoveMemoryConsole();
+    platform_posix::RemoveMemoryConsole();
   }
 }
 
@@ -141,7 +141,7 @@ TEST_F(MemoryConsoleTest, WriteFileIsProcessedOutput) {
     EXPECT_EQ(c.Cursor().X, k.cursor.X) << k.name;
     EXPECT_EQ(c.Cursor().Y, k.cursor.Y) << k.name;
     EXPECT_EQ(c.bells, k.bells) << k.name;
-    posix::RemoveMemoryConsole();
+    platform_posix::RemoveMemoryConsole();
   }
   // The row that a scroll brings in is blank in the console's attribute.
   MemoryConsole c(8, 3);
@@ -149,7 +149,7 @@ TEST_F(MemoryConsoleTest, WriteFileIsProcessedOutput) {
   c.SetCursor({0, 2});
   Install(c);
   DWORD n;
-  WriteFile(posix::ConsoleOutputHandle(), "\nz", 2, &n, nullptr);
+  WriteFile(platform_posix::ConsoleOutputHandle(), "\nz", 2, &n, nullptr);
   EXPECT_EQ(c.CharAt(0, 2), 'z');
   for (int x = 0; x < 8; ++x) EXPECT_EQ(c.AttributeAt(x, 2), 0x4F);
 }

@@ -31,7 +31,7 @@ TEST(MapDosPathTest, DriveLettersGoBelowTheDriveRoot) {
     if (c.root != nullptr) setenv("GRADES_DRIVE_ROOT", c.root, 1);
     else unsetenv("GRADES_DRIVE_ROOT");
     char out[256];
-    ASSERT_TRUE(posix::MapDosPath(c.dos, out, sizeof out)) << c.dos;
+    ASSERT_TRUE(platform_posix::MapDosPath(c.dos, out, sizeof out)) << c.dos;
     EXPECT_STREQ(out, c.posix) << c.dos;
   }
   unsetenv("GRADES_DRIVE_ROOT");
@@ -40,9 +40,9 @@ TEST(MapDosPathTest, DriveLettersGoBelowTheDriveRoot) {
 TEST(MapDosPathTest, RefusesWhatDoesNotFit) {
   setenv("GRADES_DRIVE_ROOT", "/root-of-some-length", 1);
   char out[16];
-  EXPECT_FALSE(posix::MapDosPath("E:\\x", out, sizeof out));
-  EXPECT_TRUE(posix::MapDosPath("short", out, sizeof out));
-  EXPECT_FALSE(posix::MapDosPath("0123456789abcdef", out, sizeof out));
+  EXPECT_FALSE(platform_posix::MapDosPath("E:\\x", out, sizeof out));
+  EXPECT_TRUE(platform_posix::MapDosPath("short", out, sizeof out));
+  EXPECT_FALSE(platform_posix::MapDosPath("0123456789abcdef", out, sizeof out));
   unsetenv("GRADES_DRIVE_ROOT");
 }
 

@@ -16,14 +16,14 @@
 
 namespace {
 
-using posix::console::OutputBuffer;
-using posix::console::Renderer;
-using posix::console::RowShift;
-using posix::console::ScreenBuffer;
-using posix::console::ScreenCell;
+using platform_posix::console::OutputBuffer;
+using platform_posix::console::Renderer;
+using platform_posix::console::RowShift;
+using platform_posix::console::ScreenBuffer;
+using platform_posix::console::ScreenCell;
 
 struct Rig {
-  Rig(int w, int h, bool blank = true, const posix::console::Glyph *glyphs = posix::console::Cp437Glyphs())
+  Rig(int w, int h, bool blank = true, const platform_posix::console::Glyph *glyphs = platform_posix::console::Cp437Glyphs())
       : screen(w, h), out(storage, sizeof storage, &Rig::Sink, this), renderer(w, h, out, glyphs) {
     if (blank) renderer.AssumeBlank();
     renderer.AssumeCursor(0, 0);
@@ -180,7 +180,7 @@ TEST(RendererTest, SendsTheShortestBytes) {
 // The same drawing on a UTF-8 and on a Latin-1 terminal; redrawing cells
 // instead of moving the cursor pays for the bytes their glyphs take there.
 TEST(RendererTest, DrawsWithTheGlyphTableItIsGiven) {
-  posix::console::TerminalCharset latin1;
+  platform_posix::console::TerminalCharset latin1;
   latin1.Load("ISO-8859-1");
   struct Case {
     const char *name;

@@ -11,8 +11,8 @@
 
 namespace {
 
-using posix::console::RowShift;
-using posix::console::ScreenBuffer;
+using platform_posix::console::RowShift;
+using platform_posix::console::ScreenBuffer;
 
 constexpr int kW = 13, kH = 7;
 

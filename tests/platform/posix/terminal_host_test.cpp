@@ -53,10 +53,10 @@ TEST(TerminalHostTest, ShowsWhatTheInMemoryConsoleHolds) {
   for (Size size : {Size{40, 12}, Size{80, 25}}) {
     for (const std::string &name : consoletest::ScriptNames()) {
       const std::string what = name + " on " + std::to_string(size.columns) + "x" + std::to_string(size.rows);
-      posix::MemoryConsole memory(size.columns, size.rows);
-      posix::InstallMemoryConsole(memory);
+      platform_posix::MemoryConsole memory(size.columns, size.rows);
+      platform_posix::InstallMemoryConsole(memory);
       ASSERT_TRUE(consoletest::RunScript(name, GetStdHandle(STD_OUTPUT_HANDLE), size.columns, size.rows));
-      posix::RemoveMemoryConsole();
+      platform_posix::RemoveMemoryConsole();
 
       VtermPty pty({size.rows, size.columns, false});
       ASSERT_TRUE(pty.Start({CONSOLE_CHILD, "script", name}));
@@ -233,10 +233,10 @@ TEST(TerminalHostTest, AnEightBitTerminalGetsNoControlBytesAndShowsLatin1) {
   const Latin1Locale &latin1 = FindLatin1Locale();
   SKIP_WITHOUT_LATIN1(latin1);
   constexpr int kColumns = 80, kRows = 25;
-  posix::MemoryConsole memory(kColumns, kRows);
-  posix::InstallMemoryConsole(memory);
+  platform_posix::MemoryConsole memory(kColumns, kRows);
+  platform_posix::InstallMemoryConsole(memory);
   ASSERT_TRUE(consoletest::RunScript("glyphs", GetStdHandle(STD_OUTPUT_HANDLE), kColumns, kRows));
-  posix::RemoveMemoryConsole();
+  platform_posix::RemoveMemoryConsole();
 
   VtermPty::Options options{kRows, kColumns, false};
   options.environment = latin1.environment;
@@ -263,7 +263,7 @@ TEST(TerminalHostTest, AnEightBitTerminalGetsNoControlBytesAndShowsLatin1) {
     EXPECT_EQ(pty.CodePointAt(s.cell / kColumns, s.cell % kColumns), s.want) << "cell " << std::hex << +s.cell;
   }
   // Everywhere else it shows what the console holds, as the table draws it.
-  posix::console::TerminalCharset set;
+  platform_posix::console::TerminalCharset set;
   set.Load("ISO-8859-1");
   int mismatches = 0;
   for (int y = 0; y < kRows; ++y) {
