@@ -1,5 +1,5 @@
 // The operating-system interface of the run-time layer: the kernel32 calls and
-// records it uses, under their Win32 names and types. On Windows they are the
+// records it uses, and user32's message box, under their Win32 names and types. On Windows they are the
 // real ones; elsewhere our own implementation in platform/posix provides them.
 // This is the only header outside platform/ that code may include for them.
 #pragma once
@@ -8,4 +8,5 @@
 #include "platform/windows/win32.h"
 #else
 #include "platform/posix/kernel32.h"
+#include "platform/posix/user32.h"
 #endif

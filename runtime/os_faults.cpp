@@ -56,7 +56,7 @@ LONG WINAPI OsExceptionFilter(EXCEPTION_POINTERS *exceptionInfo) {
 
 // Entered with the faulting code's registers, as if the faulting instruction
 // had called it: the frame pointer on entry is the faulting code's.
-[[gnu::noipa]] void ResumeAfterFault() {
+GRADES_OWN_FRAME void ResumeAfterFault() {
   PendingFault entry = {};
   if (pendingFaults.count > 0) {
     --pendingFaults.count;

@@ -21,14 +21,14 @@ uint16_t consoleTraceDepth = 8;
 
 // Neither routine may be inlined, split or cloned: what they report is their
 // own return point and their caller's frame.
-[[gnu::noipa]] void CheckIo(const void *) {
+GRADES_OWN_FRAME void CheckIo(const void *) {
   const uint16_t status = ioStatus;
   if (status == 0) return;
   ioStatus = 0;
   StopWithError(status, RETURN_POINT(), CALLER_FRAME());
 }
 
-[[gnu::noipa]] void RaiseRunError(uint16_t number) { StopWithError(number, RETURN_POINT(), CALLER_FRAME()); }
+GRADES_OWN_FRAME void RaiseRunError(uint16_t number) { StopWithError(number, RETURN_POINT(), CALLER_FRAME()); }
 
 void StopWithError(uint16_t number, CodeAddress location, FrameRef frame) {
   if (errorHook != nullptr) errorHook(number, location, frame);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -19,9 +20,9 @@ namespace {
 
 constexpr int kFaultSignals[] = {SIGFPE, SIGSEGV, SIGBUS, SIGILL, SIGTRAP};
 constexpr int kFaultSignalCount = sizeof kFaultSignals / sizeof kFaultSignals[0];
-constexpr std::size_t kAltStackSize = 64 * 1024;
+constexpr std::size_t kAltStackSize = std::size_t{64} * 1024;
 // Room made on the main stack after an overflow, for the termination.
-constexpr std::size_t kOverflowRoom = 256 * 1024;
+constexpr std::size_t kOverflowRoom = std::size_t{256} * 1024;
 
 struct sigaction previousActions[kFaultSignalCount];
 bool handlersInstalled = false;
@@ -182,7 +183,7 @@ void InstallHandlers() {
   sigset_t set;
   sigemptyset(&set);
   sigaddset(&set, sig);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
   raise(sig);
   _exit(128 + sig);
 }

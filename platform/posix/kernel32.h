@@ -109,4 +109,3 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
 // Process and console calls live in their own headers.
 #include "platform/posix/kernel32_process.h"
 #include "platform/posix/kernel32_console.h"
-#include "platform/posix/user32.h"

@@ -9,8 +9,8 @@ using ULONG_PTR = std::uintptr_t;
 using PVOID = void *;
 using LPBYTE = BYTE *;
 
-struct HINSTANCE__;
-using HINSTANCE = HINSTANCE__ *;
+struct ModuleTag;  // never defined: a module is known only by its handle
+using HINSTANCE = ModuleTag *;
 using HMODULE = HINSTANCE;
 using FARPROC = std::intptr_t (*)();
 

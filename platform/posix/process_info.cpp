@@ -11,6 +11,8 @@
 // The ELF header of the executable, placed by the linker at the start of the
 // image: its address is the image's base, which Windows calls the module
 // handle of the program.
+// The name is the linker's, reserved to it.
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" const char __ehdr_start[];
 
 namespace {

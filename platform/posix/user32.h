@@ -4,8 +4,8 @@
 
 #include "platform/posix/kernel32.h"
 
-struct HWND__;
-using HWND = HWND__ *;
+struct WindowTag;  // never defined: a window is known only by its handle
+using HWND = WindowTag *;
 
 constexpr UINT MB_OK = 0x0;
 constexpr int IDOK = 1;

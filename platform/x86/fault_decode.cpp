@@ -210,7 +210,8 @@ bool IsPrivilegedInstruction(CodeMode mode, uint64_t ip, const InterruptedThread
   if (second == 0x00) return operation == 2 || operation == 3;  // lldt, ltr
   // lgdt, lidt, lmsw, invlpg; sgdt, sidt and smsw are the user's.
   if (modrm >> 6 != 3) return operation == 2 || operation == 3 || operation == 6 || operation == 7;
-  return operation == 6 || modrm == 0xF8 || modrm == 0xF9;  // lmsw, swapgs, rdtscp
+  // lmsw, xsetbv, swapgs, rdtscp (xgetbv, D0, is the user's).
+  return operation == 6 || modrm == 0xD1 || modrm == 0xF8 || modrm == 0xF9;
 }
 
 }  // namespace x86

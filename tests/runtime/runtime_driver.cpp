@@ -146,7 +146,7 @@ void FirstExitHandler() {
   exitHandler = SecondExitHandler;
 }
 
-NO_SANITIZE [[gnu::noinline]] int Descend(int depth) {
+[[gnu::noinline]] NO_SANITIZE int Descend(int depth) {
   if (depth == 0) {
     *nullTarget = 1;
     return 0;
@@ -157,7 +157,7 @@ NO_SANITIZE [[gnu::noinline]] int Descend(int depth) {
 }
 
 // Uses about `megabytes` MB of stack.
-NO_SANITIZE [[gnu::noinline]] int UseStack(int megabytes) {
+[[gnu::noinline]] NO_SANITIZE int UseStack(int megabytes) {
   volatile char block[1 << 20];
   block[0] = 1;
   block[sizeof block - 1] = 1;
@@ -167,8 +167,13 @@ NO_SANITIZE [[gnu::noinline]] int UseStack(int megabytes) {
 
 // A frame larger than the whole stack and its guard together: only a probe
 // of every page on the way down meets the guard.
-NO_SANITIZE [[gnu::noinline]] int UseHugeFrame() {
+volatile char *volatile escapedBlock;
+
+[[gnu::noinline]] NO_SANITIZE int UseHugeFrame() {
   volatile char block[64 << 20];
+  // Seen from outside, the whole block must be there: clang would make room
+  // only for the one byte used.
+  escapedBlock = block;
   block[0] = 1;
   return block[0];
 }
@@ -205,7 +210,7 @@ T ExtendedArg(int i) {
 }
 
 // Every fault below happens in this routine's own frame.
-NO_SANITIZE [[noreturn]] void DriverMain() {
+[[noreturn]] NO_SANITIZE void DriverMain() {
   isConsoleApp = true;
   InitModules();
 

@@ -160,6 +160,11 @@ bool InputCharset::Load(const char *codeset) {
   return true;
 }
 
+void InputCharset::LoadAscii() {
+  Close();
+  for (unsigned b = 0; b < 256; ++b) single_[b] = b < 0x80 ? static_cast<std::int16_t>(Cp437Byte(b)) : kInvalid;
+}
+
 InputCharset::Char InputCharset::Decode(const unsigned char *bytes, std::size_t n) const {
   const std::int16_t single = single_[bytes[0]];
   if (single >= 0) return {Char::kChar, 1, static_cast<unsigned char>(single)};
@@ -178,14 +183,15 @@ void TerminalCharset::Load(const char *codeset) {
   if (out == kNoConverter || !input_.Load(codeset_)) {
     if (out != kNoConverter) iconv_close(out);
     out = iconv_open("ANSI_X3.4-1968//TRANSLIT", "UTF-8");
-    input_.Load("ANSI_X3.4-1968");
+    // Without it every typed byte would decode as NUL.
+    if (!input_.Load("ANSI_X3.4-1968")) input_.LoadAscii();
   }
   // Translation follows the thread's locale; the C locale's keeps the
   // table the same whatever locale the program runs in.
-  locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-  locale_t previous = c != static_cast<locale_t>(0) ? uselocale(c) : static_cast<locale_t>(0);
+  locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+  locale_t previous = c != locale_t{} ? uselocale(c) : locale_t{};
   for (unsigned b = 0; b < 256; ++b) glyphs_[b] = DrawnAs(out, static_cast<unsigned char>(b));
-  if (c != static_cast<locale_t>(0)) {
+  if (c != locale_t{}) {
     uselocale(previous);
     freelocale(c);
   }
@@ -218,8 +224,8 @@ void EnvironmentCodeset(char *out, std::size_t size) {
     CopyName(out, size, fromName, std::strlen(fromName));
     return;
   }
-  locale_t loc = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
-  if (loc != static_cast<locale_t>(0)) {
+  locale_t loc = newlocale(LC_CTYPE_MASK, "", locale_t{});
+  if (loc != locale_t{}) {
     const char *codeset = nl_langinfo_l(CODESET, loc);
     CopyName(out, size, codeset, std::strlen(codeset));
     freelocale(loc);

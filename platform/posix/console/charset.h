@@ -35,6 +35,8 @@ class InputCharset {
 
   // False when iconv does not know `codeset`.
   bool Load(const char *codeset);
+  // ASCII without iconv, for when iconv knows no set at all.
+  void LoadAscii();
   // The character at the start of bytes[0..n), n > 0.
   Char Decode(const unsigned char *bytes, std::size_t n) const;
 

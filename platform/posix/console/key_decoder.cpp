@@ -421,24 +421,51 @@ DecodeResult AltWith(unsigned char c, std::size_t consumed, KeyDecoderState &st)
   return AddAlt(r, consumed);
 }
 
-DecodeResult DecodeEscape(const unsigned char *p, std::size_t n, bool final, KeyDecoderState &st) {
-  if (n == 1) return final ? Typed(NamedKey(Named::kEscape), 27, 0, 1, st) : NeedMore();
+// ESC [ and ESC O: a sequence of the terminal's. False when `p` starts none.
+bool DecodeIntroduced(const unsigned char *p, std::size_t n, bool final, KeyDecoderState &st, DecodeResult *r) {
   if (p[1] == '[') {
     Csi csi;
     switch (ParseCsi(p, n, &csi)) {
-      case Parse::kComplete: return DispatchCsi(csi, st);
-      case Parse::kBroken: return Skip(csi.length > 0 ? csi.length : n);
-      case Parse::kIncomplete: return final ? AltWith('[', 2, st) : NeedMore();
+      case Parse::kComplete: *r = DispatchCsi(csi, st); return true;
+      case Parse::kBroken: *r = Skip(csi.length > 0 ? csi.length : n); return true;
+      case Parse::kIncomplete: *r = final ? AltWith('[', 2, st) : NeedMore(); return true;
     }
   }
   if (p[1] == 'O') {
-    if (n == 2) return final ? AltWith('O', 2, st) : NeedMore();
-    DecodeResult r = DecodeSs3(p, n, st);
+    if (n == 2) {
+      *r = final ? AltWith('O', 2, st) : NeedMore();
+      return true;
+    }
+    *r = DecodeSs3(p, n, st);
     // ESC O and digits that never got their final byte: Alt+O.
-    if (r.kind == DecodeResult::kNeedMore && final) return AltWith('O', 2, st);
-    return r;
+    if (r->kind == DecodeResult::kNeedMore && final) *r = AltWith('O', 2, st);
+    return true;
   }
-  DecodeResult inner = DecodeKey(p + 1, n - 1, final, st);
+  return false;
+}
+
+// A key that starts with a byte other than ESC.
+DecodeResult DecodePlain(const unsigned char *bytes, std::size_t n, bool final, KeyDecoderState &state) {
+  const unsigned char c = bytes[0];
+  if (c < 0x80) return DecodeAscii(c, state);
+  if (state.input != nullptr) return DecodeInSet(*state.input, bytes, n, final, state);
+  return DecodeUtf8(bytes, n, final, state);
+}
+
+// ESC and what follows it: a sequence, or Alt with the next key. A second
+// ESC is Alt+Escape unless a sequence follows it; a third starts a key of
+// its own, so a run of ESCs never nests deeper than this.
+DecodeResult DecodeEscape(const unsigned char *p, std::size_t n, bool final, KeyDecoderState &st) {
+  if (n == 1) return final ? Typed(NamedKey(Named::kEscape), 27, 0, 1, st) : NeedMore();
+  DecodeResult inner;
+  if (DecodeIntroduced(p, n, final, st, &inner)) return inner;
+  if (p[1] != kEsc) {
+    inner = DecodePlain(p + 1, n - 1, final, st);
+  } else if (n == 2) {
+    inner = final ? Typed(NamedKey(Named::kEscape), 27, 0, 1, st) : NeedMore();
+  } else if (!DecodeIntroduced(p + 1, n - 1, final, st, &inner)) {
+    inner = Typed(NamedKey(Named::kEscape), 27, 0, 1, st);
+  }
   if (inner.kind == DecodeResult::kNeedMore) return inner;
   if (inner.kind == DecodeResult::kSkip) return Typed(NamedKey(Named::kEscape), 27, 0, 1, st);
   return AddAlt(inner, 1);
@@ -448,11 +475,8 @@ DecodeResult DecodeEscape(const unsigned char *p, std::size_t n, bool final, Key
 
 DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final, KeyDecoderState &state) {
   if (n == 0) return NeedMore();
-  unsigned char c = bytes[0];
-  if (c == kEsc) return DecodeEscape(bytes, n, final, state);
-  if (c < 0x80) return DecodeAscii(c, state);
-  if (state.input != nullptr) return DecodeInSet(*state.input, bytes, n, final, state);
-  return DecodeUtf8(bytes, n, final, state);
+  if (bytes[0] == kEsc) return DecodeEscape(bytes, n, final, state);
+  return DecodePlain(bytes, n, final, state);
 }
 
 }  // namespace platform_posix::console

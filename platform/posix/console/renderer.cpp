@@ -31,7 +31,7 @@ Renderer::Renderer(int columns, int rows, OutputBuffer &out, const Glyph *glyphs
       out_(out),
       glyphs_(glyphs),
       front_(new FrontCell[static_cast<std::size_t>(columns) * rows]),
-      spans_(new int[static_cast<std::size_t>(rows) * 2]) {
+      spans_(new Span[static_cast<std::size_t>(rows)]) {
   for (int i = 0; i < columns * rows; ++i) front_[i] = {0, 0, false, -1};
 }
 
@@ -213,7 +213,7 @@ void Renderer::PaintRow(ScreenBuffer &screen, int y, int first, int last) {
 // A whole screen that became blank in the default colours: one erase.
 bool Renderer::ClearAll(ScreenBuffer &screen) {
   for (int y = 0; y < rows_; ++y)
-    if (spans_[2 * y] != 0 || spans_[2 * y + 1] != columns_ - 1) return false;
+    if (spans_[y].first != 0 || spans_[y].last != columns_ - 1) return false;
   int differing = 0;
   for (int y = 0; y < rows_; ++y) {
     for (int x = 0; x < columns_; ++x) {
@@ -232,13 +232,13 @@ bool Renderer::ClearAll(ScreenBuffer &screen) {
 void Renderer::Render(ScreenBuffer &screen) {
   if (!screen.AnyDirty()) return;
   for (int y = 0; y < rows_; ++y)
-    if (!screen.TakeDirty(y, &spans_[2 * y], &spans_[2 * y + 1])) spans_[2 * y] = -1;
+    if (!screen.TakeDirty(y, &spans_[y].first, &spans_[y].last)) spans_[y].first = -1;
   screen.ClearDirtyFlag();
   if (ShowsAll() && ClearAll(screen)) return;
   // Rows out of view are painted when the view comes to them.
   const int width = ShownColumns();
   for (int y = top_; y < top_ + ShownRows(); ++y) {
-    const int first = spans_[2 * y], last = spans_[2 * y + 1];
+    const int first = spans_[y].first, last = spans_[y].last;
     if (first >= 0 && first < width) PaintRow(screen, y, first, last < width ? last : width - 1);
   }
 }

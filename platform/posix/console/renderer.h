@@ -104,7 +104,11 @@ class Renderer {
   const Glyph *glyphs_;
   std::unique_ptr<FrontCell[]> front_;
   int frontTop_ = 0;  // the ring's row that is the terminal's top row
-  std::unique_ptr<int[]> spans_;
+  // Each row's columns that changed this frame; first -1: none.
+  struct Span {
+    int first, last;
+  };
+  std::unique_ptr<Span[]> spans_;
   int cx_ = -1, cy_ = -1;     // the terminal's cursor, -1 where unknown
   bool pendingWrap_ = false;  // a glyph went into the last column
   int pen_ = -1;              // attribute the terminal draws with, -1 unknown

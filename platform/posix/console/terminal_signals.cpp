@@ -41,6 +41,7 @@ bool gKitty = false;
 bool gAnswersAttributes = false;
 std::atomic<bool> gArmed{false};
 std::atomic<bool> gRestored{false};
+std::atomic<bool> gInKeyMode{false};      // the terminal is in key mode
 std::atomic<bool> gPushed{false};        // the protocol is on at the terminal
 std::atomic<bool> gWantProtocol{false};  // ... and belongs on after a stop
 std::atomic<bool> gContinued{false};
@@ -78,6 +79,14 @@ void Shielded(Step step) {
   pthread_sigmask(SIG_BLOCK, &HandledSignals(), &before);
   step();
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+// A mode for the terminal, also where a signal interrupts the call.
+bool SetMode(const termios &mode) {
+  int result;
+  do result = tcsetattr(gFd, TCSANOW, &mode);
+  while (result != 0 && errno == EINTR);
+  return result == 0;
 }
 
 // While the protocol is on, the terminal's input raises SIGIO, so that the
@@ -163,12 +172,13 @@ void PutBack() {
   }
   if (gPushed.load()) Pop(nullptr, 0);
   Send(kColoursReset);
-  tcsetattr(gFd, TCSANOW, &gSaved);
+  // A terminal that refuses its own mode back leaves nothing more to try.
+  if (gInKeyMode.load() && SetMode(gSaved)) gInKeyMode.store(false);
 }
 
 // Key mode and the protocol again, after a stop.
 void TakeBack() {
-  tcsetattr(gFd, TCSANOW, &gKeyMode);
+  gInKeyMode.store(SetMode(gKeyMode));
   if (gWantProtocol.load() && !gPushed.load()) Push();
   gContinued.store(true);
 }
@@ -285,8 +295,10 @@ void ArmTerminal(int fd, const termios &saved) {
   InstallHandlers();
   fcntl(fd, F_SETOWN, getpid());
   std::atexit(ConsoleHostRestore);
-  // TCSANOW: keys typed before now stay pending and still count.
-  tcsetattr(fd, TCSANOW, &gKeyMode);
+  // TCSANOW: keys typed before now stay pending and still count. Where the
+  // terminal refuses (an orphaned process in the background), keys come as
+  // its line discipline gives them, and there is no mode to put back.
+  gInKeyMode.store(SetMode(gKeyMode));
 }
 
 void ConnectHost(OutputBuffer *pending, void (*drawPending)(), ServeSignal serve) {

@@ -99,6 +99,21 @@ TEST(CharsetTest, Utf8KeepsTheDecoderAndTheGlyphsAsTheyAre) {
   EXPECT_NE(latin1.Input(), nullptr);
 }
 
+// What stands in for iconv's ASCII where iconv knows no set decodes alike.
+TEST(CharsetTest, AsciiWithoutIconvDecodesAsIconvsAscii) {
+  platform_posix::console::InputCharset viaIconv, own;
+  ASSERT_TRUE(viaIconv.Load("ANSI_X3.4-1968"));
+  own.LoadAscii();
+  for (unsigned b = 0; b < 256; ++b) {
+    const unsigned char byte = static_cast<unsigned char>(b);
+    const auto want = viaIconv.Decode(&byte, 1), got = own.Decode(&byte, 1);
+    EXPECT_EQ(got.kind, want.kind) << b;
+    if (want.kind == want.kChar) {
+      EXPECT_EQ(std::make_pair(got.length, got.cp437), std::make_pair(want.length, want.cp437)) << b;
+    }
+  }
+}
+
 // Sets the locale variables for the life of the object, and puts them back.
 class LocaleVariables {
  public:

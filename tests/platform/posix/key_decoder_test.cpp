@@ -114,6 +114,9 @@ TEST(KeyDecoderTest, LegacyTerminalSequences) {
       {"keypad slash", "\x1bOo", Press(VK_DIVIDE, 0x35, '/', kEnh)},
       {"keypad 1, application mode", "\x1bOq", Press(VK_NUMPAD0 + 1, 0x4F, '1', 0)},
       {"alt+up", "\x1b\x1b[A", Press(VK_UP, 0x48, 0, kEnh | kAlt)},
+      // However many ESCs come in a row, the decoder never nests deeper.
+      {"three escapes", "\x1b\x1b\x1b", {Press(VK_ESCAPE, 0x01, 27, kAlt)[0], Press(VK_ESCAPE, 0x01, 27, kAlt)[1],
+                                          Press(VK_ESCAPE, 0x01, 27, 0)[0], Press(VK_ESCAPE, 0x01, 27, 0)[1]}},
       {"e acute", "\xc3\xa9", Press(0, 0, 0x82, 0)},
       {"no such character", "\xe2\x82\xac", Press(0, 0, '?', 0)},
       {"lone escape", "\x1b", Press(VK_ESCAPE, 0x01, 27, 0)},

@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdint>
 
+#include "platform/machine.h"
 #include "platform/platform.h"
 #include "textio/extended/soft_extended.h"
 
@@ -55,7 +56,7 @@ constexpr uintptr_t kRoutineSpan = 4096;
 uintptr_t raiserFrame = 0;
 volatile int afterRaise = 0;
 
-[[gnu::noipa]] void Raiser() {
+GRADES_OWN_FRAME void Raiser() {
   raiserFrame = FrameOf(__builtin_frame_address(0));
   const ULONG_PTR argument = 42;
   RaiseException(kCode, 0, 1, &argument);
@@ -80,7 +81,7 @@ std::jmp_buf back;
 uintptr_t landedReturn = 0, landedOuter = 0;
 
 // Its frame record holds what it was entered with.
-[[gnu::noipa]] void Landing() {
+GRADES_OWN_FRAME void Landing() {
   const auto *record = static_cast<const uintptr_t *>(__builtin_frame_address(0));
   landedOuter = record[0];
   landedReturn = record[1];
@@ -100,7 +101,7 @@ TEST(RaiseException, AMovedReturnPointIsEnteredAsIfCalledFromTheOldOne) {
 
 uintptr_t computingFrame = 0;
 
-[[gnu::noipa]] void Compute() {
+GRADES_OWN_FRAME void Compute() {
   computingFrame = FrameOf(__builtin_frame_address(0));
   const SoftExtended zero;
   const SoftExtended quotient = SoftExtended::Div(zero, zero);

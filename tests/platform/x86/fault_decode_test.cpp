@@ -150,7 +150,7 @@ TEST(IsPrivilegedInstruction, KernelOnlyInstructionsAndTheirNeighbours) {
       {k64, "0F 31", "rdtsc", true},      {k64, "0F 01 F8", "swapgs", true},   {k64, "0F 01 10", "lgdt", true},
       {k64, "0F 01 F0", "lmsw", true},    {k64, "0F 01 38", "invlpg", true},   {k64, "0F 00 D8", "ltr", true},
       {k32, "0F 35", "sysexit", true},    {k64, "0F 01 00", "sgdt", false},    {k64, "0F 00 C0", "sldt", false},
-      {k64, "0F 01 D0", "xgetbv", false}, {k64, "0F 05", "syscall", false},    {k64, "0F 0B", "ud2", false},
+      {k64, "0F 01 D0", "xgetbv", false}, {k64, "0F 01 D1", "xsetbv", true},  {k64, "0F 05", "syscall", false},    {k64, "0F 0B", "ud2", false},
       {k64, "CD 21", "int", false},       {k64, "89 00", "mov", false},        {k64, "0F", "cut short", false},
   };
   for (const Case &c : cases) {
