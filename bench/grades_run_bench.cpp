@@ -4,7 +4,6 @@
 // write(2) into the same kind of terminal and then sleeps the 1 ms that the
 // wait for a key takes before its first poll (report_peer).
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>

@@ -60,8 +60,8 @@ void InitConsole() {
   CONSOLE_SCREEN_BUFFER_INFO info = {};
   if (GetConsoleScreenBufferInfo(s.consoleOutHandle, &info) == 0) {
     // Standard output is redirected or there is none: use the console itself.
-    s.consoleOutHandle = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    s.consoleOutHandle = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
     if (s.consoleOutHandle == INVALID_HANDLE_VALUE) FailInit("No way to get the console handle");
     info = {};
     if (GetConsoleScreenBufferInfo(s.consoleOutHandle, &info) == 0)

@@ -33,7 +33,7 @@ struct ConsoleScreen {
 };
 
 struct KeyboardState {
-  uint8_t pendingKeyChar;  // 0: nothing pending
+  uint8_t pendingKeyChar;   // 0: nothing pending
   bool pendingExtendedKey;  // the next WaitForKey returns 0 first
   bool altNumpadActive;
   uint8_t altNumpadValue;

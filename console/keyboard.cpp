@@ -31,8 +31,8 @@ uint8_t ReadKeyByte(HANDLE input) {
 }
 
 bool IsModifierOnly(WORD virtualKey) {
-  return virtualKey == VK_SHIFT || virtualKey == VK_CONTROL || virtualKey == VK_MENU ||
-         virtualKey == VK_CAPITAL || virtualKey == VK_NUMLOCK || virtualKey == VK_SCROLL;
+  return virtualKey == VK_SHIFT || virtualKey == VK_CONTROL || virtualKey == VK_MENU || virtualKey == VK_CAPITAL ||
+         virtualKey == VK_NUMLOCK || virtualKey == VK_SCROLL;
 }
 
 bool IsNumpadDigit(WORD virtualKey) { return virtualKey >= VK_NUMPAD0 && virtualKey <= VK_NUMPAD9; }
@@ -41,8 +41,7 @@ constexpr uint32_t kAlt = RIGHT_ALT_PRESSED | LEFT_ALT_PRESSED;
 constexpr uint32_t kCtrl = RIGHT_CTRL_PRESSED | LEFT_CTRL_PRESSED;
 
 // Ctrl with the keypad and cursor keys, scan codes 0x47 to 0x53.
-constexpr uint8_t kCtrlKeypad[13] = {0x77, 0x8D, 0x84, 0x8E, 0x73, 0x8F, 0x74,
-                                     0x4E, 0x75, 0x91, 0x76, 0x92, 0x93};
+constexpr uint8_t kCtrlKeypad[13] = {0x77, 0x8D, 0x84, 0x8E, 0x73, 0x8F, 0x74, 0x4E, 0x75, 0x91, 0x76, 0x92, 0x93};
 
 uint32_t AltCode(uint32_t scan) {
   if (scan >= 0x02 && scan <= 0x0D) return scan + 0x76;

@@ -3,8 +3,7 @@
 
 namespace {
 
-constexpr uint8_t kExtended = 0, kBackspace = 8, kEnter = 13, kCtrlS = 19, kCtrlY = 25, kCtrlZ = 26,
-                  kEscape = 27;
+constexpr uint8_t kExtended = 0, kBackspace = 8, kEnter = 13, kCtrlS = 19, kCtrlY = 25, kCtrlZ = 26, kEscape = 27;
 constexpr uint8_t kHome = 0x47, kLeft = 0x4B, kRight = 0x4D, kEnd = 0x4F;
 
 void StepLeft(TextStream &s) {
@@ -56,14 +55,11 @@ void ConsoleReadLine(TextStream &stream) {
           case kEnd:
             while (stream.bufPos < stream.bufEnd) StepRight(stream);
             break;
-          default:
-            break;
+          default: break;
         }
         break;
       case kBackspace:
-      case kCtrlS:
-        EraseLastChar(stream);
-        break;
+      case kCtrlS: EraseLastChar(stream); break;
       case kEnter:
         WriteConsoleChar(13);
         WriteConsoleChar(10);

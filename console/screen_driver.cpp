@@ -56,33 +56,27 @@ void MoveCursor(uint8_t column, uint8_t row) {
   const ScreenWindow &w = Window();
   if (column < 1 || column > w.windowRight - w.windowLeft + 1) return;
   if (row < 1 || row > w.windowBottom - w.windowTop + 1) return;
-  SetCursorAbsolute(static_cast<uint8_t>(column + w.windowLeft - 1),
-                    static_cast<uint8_t>(row + w.windowTop - 1));
+  SetCursorAbsolute(static_cast<uint8_t>(column + w.windowLeft - 1), static_cast<uint8_t>(row + w.windowTop - 1));
 }
 
 void RemoveWindowLine(int32_t n) {
   const ScreenWindow &w = Window();
   SMALL_RECT rect = Rect(w.windowLeft - 1, w.windowTop + n - 2, w.windowRight - 1, w.windowBottom - 1);
   CHAR_INFO fill = BlankCell();
-  ScrollConsoleScreenBufferA(consoleScreen.consoleOutHandle, &rect, &rect,
-                             Coord(w.windowLeft - 1, w.windowTop + n - 3), &fill);
+  ScrollConsoleScreenBufferA(consoleScreen.consoleOutHandle, &rect, &rect, Coord(w.windowLeft - 1, w.windowTop + n - 3),
+                             &fill);
 }
 
 void WriteConsoleChar(uint8_t ch) {
   ConsoleScreen &s = consoleScreen;
   const ScreenWindow &w = s.screenWindow;
   switch (ch) {
-    case 7:
-      break;
+    case 7: break;
     case 8:
       if (s.writeColumn > w.windowLeft) --s.writeColumn;
       break;
-    case 10:
-      ++s.writeRow;
-      break;
-    case 13:
-      s.writeColumn = w.windowLeft;
-      break;
+    case 10: ++s.writeRow; break;
+    case 13: s.writeColumn = w.windowLeft; break;
     default: {
       CHAR_INFO cell;
       cell.Char.UnicodeChar = 0;

@@ -24,15 +24,14 @@ namespace {
 struct Row {
   int defaultWidth, minimumWidth, exponentWidth, digitBudget;
 };
-constexpr Row kRows[6] = {{16, 8, 4, 10}, {23, 9, 5, 16}, {25, 10, 6, 17},
+constexpr Row kRows[6] = {{16, 8, 4, 10},  {23, 9, 5, 16}, {25, 10, 6, 17},
                           {23, 10, 6, 15}, {16, 8, 4, 10}, {16, 8, 4, 10}};
 
 const Row &RowOf(int kind) { return kRows[kind >= 0 && kind < 6 ? kind : 1]; }
 
 [[noreturn]] void Fail(const char *rule, std::string_view text, int width, int decimals, int kind, ExtendedBits bits) {
-  fprintf(stderr, "%s: \"%.*s\" for %04X:%016llX width %d decimals %d kind %d\n", rule,
-          static_cast<int>(text.size()), text.data(), bits.signExponent,
-          static_cast<unsigned long long>(bits.significand), width, decimals, kind);
+  fprintf(stderr, "%s: \"%.*s\" for %04X:%016llX width %d decimals %d kind %d\n", rule, static_cast<int>(text.size()),
+          text.data(), bits.signExponent, static_cast<unsigned long long>(bits.significand), width, decimals, kind);
   abort();
 }
 
@@ -83,9 +82,9 @@ void CheckLayout(std::string_view text, long double value, int width, int decima
   // The natural length, and with it the one of the whole text.
   size_t natural;
   if (special) {
-    const bool infinity = cls == ExtendedClass::Infinity ||
-                          (cls == ExtendedClass::Unsupported && (bits.signExponent & 0x7FFF) == 0x7FFF &&
-                           (bits.significand << 1) == 0);
+    const bool infinity =
+        cls == ExtendedClass::Infinity ||
+        (cls == ExtendedClass::Unsupported && (bits.signExponent & 0x7FFF) == 0x7FFF && (bits.significand << 1) == 0);
     const char *want = infinity ? (negative ? "-Inf" : "Inf") : "NaN";
     if (core != want) fail("special value");
     natural = core.size();

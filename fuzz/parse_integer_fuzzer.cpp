@@ -35,7 +35,8 @@ std::string InBase(uint32_t bits, unsigned base, int minDigits) {
     digits.insert(digits.begin(), kDigits[bits % base]);
     bits /= base;
   } while (bits != 0);
-  if (static_cast<int>(digits.size()) < minDigits) digits.insert(0, static_cast<size_t>(minDigits) - digits.size(), '0');
+  if (static_cast<int>(digits.size()) < minDigits)
+    digits.insert(0, static_cast<size_t>(minDigits) - digits.size(), '0');
   return digits;
 }
 

@@ -44,8 +44,8 @@ inline Parsed ParseInteger(std::string_view text) {
   }
   if (i >= n) return {0, static_cast<int32_t>(i + 1)};
 
-  const __int128 largest = base == 10 ? (negative ? (__int128{1} << 31) : (__int128{1} << 31) - 1)
-                                      : (__int128{1} << 32) - 1;
+  const __int128 largest =
+      base == 10 ? (negative ? (__int128{1} << 31) : (__int128{1} << 31) - 1) : (__int128{1} << 32) - 1;
   __int128 magnitude = 0;
   for (; i < n; ++i) {
     const int digit = DigitOf(static_cast<unsigned char>(text[i]));
@@ -81,8 +81,7 @@ struct Outcome {
 // With `failAt` set, the data ends there and looking at that byte fails
 // with OS error `osError`: a number complete before it still stops the run
 // with that error; one cut short by it, or none at all, is invalid (106).
-inline Outcome ReadGradeLoop(std::string_view data, std::size_t failAt = std::string_view::npos,
-                             uint32_t osError = 0) {
+inline Outcome ReadGradeLoop(std::string_view data, std::size_t failAt = std::string_view::npos, uint32_t osError = 0) {
   const std::size_t end = failAt < data.size() ? failAt : data.size();
   bool failed = false;
   // Whether byte p can be looked at; looking at the failing byte fails.

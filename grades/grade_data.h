@@ -12,9 +12,9 @@ struct GradeData {
   int32_t loopIndex;  // the one loop variable of every report and file loop
   int32_t nextBad;
   int32_t nextGood;
-  int32_t gradeCounts[6];  // [1..5]
-  int32_t numbers[kMaxValues + 1];  // [1..1000], in file order
-  int32_t badNumbers[kMaxValues + 1];  // values outside 1..5
+  int32_t gradeCounts[6];               // [1..5]
+  int32_t numbers[kMaxValues + 1];      // [1..1000], in file order
+  int32_t badNumbers[kMaxValues + 1];   // values outside 1..5
   int32_t goodNumbers[kMaxValues + 1];  // values 1..5
   double average;
 };

@@ -14,7 +14,7 @@ using FrameRef = uintptr_t;
 
 // The record every frame starts with, at the address its frame pointer holds.
 struct FrameRecord {
-  FrameRef outer;  // the calling frame's
+  FrameRef outer;             // the calling frame's
   CodeAddress returnAddress;  // into the calling routine
 };
 

@@ -13,7 +13,7 @@ struct ModuleEntry {
 
 struct ModuleTable {
   int32_t moduleCount;
-  int32_t initialisedCount;  // entries whose initialisation has run
+  int32_t initialisedCount;    // entries whose initialisation has run
   const ModuleEntry *entries;  // moduleCount of them; entry i is entries[i - 1]
 };
 

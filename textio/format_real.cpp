@@ -216,8 +216,7 @@ template <ExtendedValue T>
     const uint64_t rest = x.Significand() & ~(~uint64_t{0} << (63 - e));
     if (rest == 0) return T::FromBits(0, 0);
     const int shift = std::countl_zero(rest);
-    return T::FromBits(static_cast<uint16_t>((x.SignExponent() & kExtendedExponentMask) - shift),
-                       rest << shift);
+    return T::FromBits(static_cast<uint16_t>((x.SignExponent() & kExtendedExponentMask) - shift), rest << shift);
   } else {
     return T::Sub(x, Trunc(x));  // exact: the bits below the point
   }
@@ -280,8 +279,7 @@ const RowLimits<T> &LimitsOf(int32_t rowIndex) {
     for (int32_t i = 0; i < kKindCount; ++i) {
       const ExtendedBits t = kKindRows[i].tolerance;
       const T tolerance = T::FromBits(t.signExponent, t.significand);
-      all.rows[i] = {T::Sub(T::FromInt32(1), tolerance), T::Sub(tenth, tolerance),
-                     T::Sub(T::FromInt32(5), tolerance)};
+      all.rows[i] = {T::Sub(T::FromInt32(1), tolerance), T::Sub(tenth, tolerance), T::Sub(T::FromInt32(5), tolerance)};
     }
     return all;
   }();

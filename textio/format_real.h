@@ -56,18 +56,16 @@ constexpr int32_t NoFieldWidth = -32767;
 // Encodings the floating unit refuses as operands (a nonzero exponent below
 // 0x7FFF with the integer bit clear) are shown as "NaN", which is what the
 // unit reads them as; no arithmetic is done on them.
-void FormatReal(int32_t width, int32_t decimals, Extended value, RealKind kind,
-                ShortString &destination, int32_t capacity);
+void FormatReal(int32_t width, int32_t decimals, Extended value, RealKind kind, ShortString &destination,
+                int32_t capacity);
 
 // The same converter in the given arithmetic; built for SoftExtended and,
 // where the x87 is available, HardExtended. Both give the same text.
 template <ExtendedValue T>
-void FormatRealWith(int32_t width, int32_t decimals, T value, RealKind kind,
-                    ShortString &destination, int32_t capacity);
+void FormatRealWith(int32_t width, int32_t decimals, T value, RealKind kind, ShortString &destination,
+                    int32_t capacity);
 
-extern template void FormatRealWith<SoftExtended>(int32_t, int32_t, SoftExtended, RealKind,
-                                                  ShortString &, int32_t);
+extern template void FormatRealWith<SoftExtended>(int32_t, int32_t, SoftExtended, RealKind, ShortString &, int32_t);
 #if GRADES_HAVE_HARD_EXTENDED
-extern template void FormatRealWith<HardExtended>(int32_t, int32_t, HardExtended, RealKind,
-                                                  ShortString &, int32_t);
+extern template void FormatRealWith<HardExtended>(int32_t, int32_t, HardExtended, RealKind, ShortString &, int32_t);
 #endif

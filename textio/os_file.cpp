@@ -10,10 +10,8 @@ void FixSlashes(char *fileName) {
 void MapOsError() {
   if (lastOsError >= ERROR_WRITE_PROTECT && lastOsError <= ERROR_GEN_FAILURE)
     ioStatus = static_cast<uint16_t>(lastOsError + 131);
-  else if (lastOsError == ERROR_SHARING_VIOLATION)
-    ioStatus = 5;
-  else
-    ioStatus = static_cast<uint16_t>(lastOsError);
+  else if (lastOsError == ERROR_SHARING_VIOLATION) ioStatus = 5;
+  else ioStatus = static_cast<uint16_t>(lastOsError);
   lastOsError = 0;
 }
 
@@ -55,10 +53,8 @@ void OsOpenFile(TextStream &stream, char *fileName, uint32_t openRequest) {
   security.nLength = 12;
   security.lpSecurityDescriptor = nullptr;
   security.bInheritHandle = TRUE;
-  stream.handle = CreateFileA(fileName, access, 0, &security, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (stream.handle != nullptr && stream.handle != INVALID_HANDLE_VALUE &&
-      (openRequest & kOpenAppend) != 0) {
+  stream.handle = CreateFileA(fileName, access, 0, &security, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (stream.handle != nullptr && stream.handle != INVALID_HANDLE_VALUE && (openRequest & kOpenAppend) != 0) {
     OsSeekEnd(stream.handle);
     stream.mode = ModeOutput;
   }

@@ -4,9 +4,7 @@
 
 namespace {
 
-bool IsOpenMode(uint32_t mode) {
-  return mode == ModeInput || mode == ModeOutput || mode == ModeInOut;
-}
+bool IsOpenMode(uint32_t mode) { return mode == ModeInput || mode == ModeOutput || mode == ModeInOut; }
 
 bool IsStandardHandle(OsHandle handle) {
   return handle == stdInputHandle || handle == stdOutputHandle || handle == stdErrorHandle;

@@ -83,8 +83,7 @@ bool ParseRequest(std::string_view line, Request &request) {
   if (!ParseHex(exponent, 4, exponentBits) || !ParseHex(significand, 16, significandBits)) return false;
   request.signExponent = static_cast<uint16_t>(exponentBits);
   request.significand = significandBits;
-  return ParseInt32(width, request.width) && ParseInt32(decimals, request.decimals) &&
-         ParseInt32(kind, request.kind);
+  return ParseInt32(width, request.width) && ParseInt32(decimals, request.decimals) && ParseInt32(kind, request.kind);
 }
 
 // One line without its "\n"; false at the end of the input.
@@ -111,8 +110,8 @@ class Output {
   }
   bool Flush() {
     DWORD written = 0;
-    if (used_ > 0 && (WriteFile(handle_, buffer_, static_cast<DWORD>(used_), &written, nullptr) == 0 ||
-                      written != used_))
+    if (used_ > 0 &&
+        (WriteFile(handle_, buffer_, static_cast<DWORD>(used_), &written, nullptr) == 0 || written != used_))
       failed_ = true;
     used_ = 0;
     return !failed_;

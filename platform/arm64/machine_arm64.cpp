@@ -10,7 +10,7 @@ namespace {
 // format, computed in software, raises its own traps instead.
 uint64_t FpcrFor(uint16_t controlWord) {
   struct Bit {
-    uint16_t mask;  // in the x87 word
+    uint16_t mask;    // in the x87 word
     unsigned enable;  // in FPCR
   };
   static constexpr Bit kTraps[] = {{0x01, 8}, {0x04, 9}, {0x08, 10}, {0x10, 11}, {0x20, 12}, {0x02, 15}};
@@ -43,7 +43,7 @@ void CallWithFrameChainEnd(void (*routine)()) {
       "ldr x29, [sp], #16"
       :
       : "r"(routine)
-      : "x0", "x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8", "x9", "x10", "x11", "x12", "x13", "x14", "x15",
-        "x16", "x17", "x18", "x30", "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v16", "v17", "v18", "v19", "v20",
-        "v21", "v22", "v23", "v24", "v25", "v26", "v27", "v28", "v29", "v30", "v31", "cc", "memory");
+      : "x0", "x1", "x2", "x3", "x4", "x5", "x6", "x7", "x8", "x9", "x10", "x11", "x12", "x13", "x14", "x15", "x16",
+        "x17", "x18", "x30", "v0", "v1", "v2", "v3", "v4", "v5", "v6", "v7", "v16", "v17", "v18", "v19", "v20", "v21",
+        "v22", "v23", "v24", "v25", "v26", "v27", "v28", "v29", "v30", "v31", "cc", "memory");
 }

@@ -23,12 +23,9 @@ bool A64WritesMemory(uint32_t instruction) {
           (Bits(instruction, 23, 23) == 1 || Bits(instruction, 31, 31) == 0))
         return true;
       return !loadBit;
-    case 1:
-      return Bits(instruction, 24, 24) == 1 && Bits(instruction, 23, 22) == 0;
-    case 2:
-      return !loadBit;
-    default:
-      break;
+    case 1: return Bits(instruction, 24, 24) == 1 && Bits(instruction, 23, 22) == 0;
+    case 2: return !loadBit;
+    default: break;
   }
   // Vector registers: bit 22 tells a load from a store at every size.
   if (Bits(instruction, 26, 26) == 1) return !loadBit;

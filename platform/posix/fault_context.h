@@ -5,9 +5,10 @@
 // picks it.
 #pragma once
 
+#include <ucontext.h>
+
 #include <csignal>
 #include <cstdint>
-#include <ucontext.h>
 
 #include "platform/posix/kernel32.h"
 

@@ -2,13 +2,14 @@
 // sees the processor faults of the thread, mapped to exception codes, on an
 // alternate signal stack (so that a stack overflow is caught too), and
 // RaiseException hands software exceptions to the same filter.
-#include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <ucontext.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "platform/machine.h"
 #include "platform/posix/console_host.h"
@@ -64,7 +65,7 @@ DWORD SignalExceptionCode(int sig, const siginfo_t *info) {
     case SIGBUS: return info->si_code == BUS_ADRERR ? EXCEPTION_IN_PAGE_ERROR : EXCEPTION_ACCESS_VIOLATION;
     case SIGILL:
       return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION
-                                                                         : EXCEPTION_ILLEGAL_INSTRUCTION;
+                                                                        : EXCEPTION_ILLEGAL_INSTRUCTION;
     case SIGTRAP:
       if (info->si_code == TRAP_TRACE) return EXCEPTION_SINGLE_STEP;
       if (info->si_code == TRAP_BRKPT) return EXCEPTION_BREAKPOINT;
@@ -155,8 +156,7 @@ void OnFault(int sig, siginfo_t *info, void *raw) {
 
 void EnsureAltStack() {
   stack_t current;
-  if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0 &&
-      current.ss_size >= kAltStackSize)
+  if (sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) == 0 && current.ss_size >= kAltStackSize)
     return;
   void *memory = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (memory == MAP_FAILED) return;
@@ -190,7 +190,8 @@ void InstallHandlers() {
 
 }  // namespace
 
-LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter) {
+LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
+SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter) {
   LPTOP_LEVEL_EXCEPTION_FILTER previous = currentFilter;
   currentFilter = lpTopLevelExceptionFilter;
   if (lpTopLevelExceptionFilter != nullptr) {

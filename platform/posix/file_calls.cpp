@@ -1,6 +1,4 @@
 // kernel32's file calls over POSIX descriptors.
-#include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,6 +7,8 @@
 #include <unistd.h>
 
 #include <bitset>
+#include <cerrno>
+#include <climits>
 
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/posix_internal.h"
@@ -86,16 +86,16 @@ OtherOpeners ProbeOtherOpeners(int fd) {
 // whoever has the file open already. 0, or the Windows error code.
 DWORD TakeAlone(int fd, const char *path) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-    return WouldBlock(errno) ? ERROR_SHARING_VIOLATION : platform_posix::ErrorFromErrno(errno, IoDirection::kOpen, path);
+    return WouldBlock(errno) ? ERROR_SHARING_VIOLATION
+                             : platform_posix::ErrorFromErrno(errno, IoDirection::kOpen, path);
   return ProbeOtherOpeners(fd) == OtherOpeners::kSome ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 
 }  // namespace
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES lpSecurityAttributes,
-                          DWORD dwCreationDisposition, DWORD /*dwFlagsAndAttributes*/,
-                          HANDLE /*hTemplateFile*/) {
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/) {
   if (HANDLE console; platform_posix::console::OpenConsoleName(lpFileName, &console)) return console;
   char path[PATH_MAX];
   if (lpFileName == nullptr || !platform_posix::MapDosPath(lpFileName, path, sizeof path)) {
@@ -152,9 +152,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   return platform_posix::HandleFromFd(fd);
 }
 
-BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
-                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED /*lpOverlapped*/) {
-  if (BOOL done; platform_posix::console::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED /*lpOverlapped*/) {
+  if (BOOL done;
+      platform_posix::console::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
     return done;
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
   int fd = platform_posix::FdFromHandle(hFile);
@@ -180,9 +181,10 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   return TRUE;
 }
 
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED /*lpOverlapped*/) {
-  if (BOOL done; platform_posix::console::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &done))
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED /*lpOverlapped*/) {
+  if (BOOL done;
+      platform_posix::console::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &done))
     return done;
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   int fd = platform_posix::FdFromHandle(hFile);
@@ -235,8 +237,7 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
   return FILE_TYPE_DISK;
 }
 
-DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
-                            DWORD dwMoveMethod) {
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
   int fd = platform_posix::FdFromHandle(hFile);
   if (fd < 0) {
     FailWith(ERROR_INVALID_HANDLE);

@@ -1,15 +1,14 @@
-#include <cstdint>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
 namespace platform_posix {
 
-HANDLE HandleFromFd(int fd) {
-  return reinterpret_cast<HANDLE>(static_cast<intptr_t>((fd + 1) * 4));
-}
+HANDLE HandleFromFd(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>((fd + 1) * 4)); }
 
 int FdFromHandle(HANDLE handle) {
   intptr_t value = reinterpret_cast<intptr_t>(handle);

@@ -140,8 +140,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // and SIGTRAP, mapped to exception codes. A fault the filter declines, and
 // every fault once the filter is removed, ends the process by its signal
 // as if no filter had been installed.
-LPTOP_LEVEL_EXCEPTION_FILTER WINAPI
-SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
+LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetUnhandledExceptionFilter(LPTOP_LEVEL_EXCEPTION_FILTER lpTopLevelExceptionFilter);
 // Hands a software exception to the filter, with the caller's state at the
 // return point as context. Returns when the filter continues execution
 // without moving Eip.

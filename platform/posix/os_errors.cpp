@@ -1,7 +1,8 @@
 // errno to Windows error codes: the one table of the POSIX layer.
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 #include "platform/posix/posix_internal.h"
 

@@ -1,9 +1,10 @@
 // kernel32's process information calls over POSIX, and the end of the process.
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <link.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/machine.h"
 #include "platform/posix/posix_internal.h"

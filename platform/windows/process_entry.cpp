@@ -5,6 +5,4 @@
 // through it, the run starts the same way.
 #include "platform/machine.h"
 
-int main() {
-  ConsoleEntry();
-}
+int main() { ConsoleEntry(); }

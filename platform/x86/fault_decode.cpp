@@ -66,7 +66,9 @@ uint8_t ReadOpcode(Cursor &code, CodeMode mode, Prefixes &prefixes) {
       case 0x65: prefixes.segment = static_cast<int>(Segment::kGs); break;
       case 0x66: prefixes.operandSize = true; break;
       case 0x67: prefixes.addressSize = true; break;
-      case 0xF0: case 0xF2: case 0xF3: break;
+      case 0xF0:
+      case 0xF2:
+      case 0xF3: break;
       default:
         // In 32-bit code 40-4F are inc and dec, opcodes of their own.
         if (mode == CodeMode::k64 && (byte & 0xF0) == 0x40) {
@@ -180,6 +182,8 @@ DivideError ClassifyDivideError(CodeMode mode, uint64_t ip, const InterruptedThr
 bool IsPrivilegedInstruction(CodeMode mode, uint64_t ip, const InterruptedThread &thread) {
   Cursor code(thread, ip);
   Prefixes prefixes;
+  // One group of opcodes to a row, with their names.
+  // clang-format off
   switch (ReadOpcode(code, mode, prefixes)) {
     case 0xF4:                                       // hlt
     case 0xFA: case 0xFB:                            // cli, sti
@@ -204,6 +208,7 @@ bool IsPrivilegedInstruction(CodeMode mode, uint64_t ip, const InterruptedThread
     case 0x00: case 0x01: break;
     default: return false;
   }
+  // clang-format on
   const uint8_t modrm = code.Byte();
   if (!code.ok()) return false;
   const int operation = modrm >> 3 & 7;

@@ -2,7 +2,6 @@
 // whatever it does next: here it computes for a while without a console
 // call after every line.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <ctime>

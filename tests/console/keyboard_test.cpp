@@ -157,7 +157,7 @@ TEST_F(KeyboardTest, KeysTypedBeforeTheWaitCount) {
 struct LineCase {
   const char *name;
   std::vector<INPUT_RECORD> keys;
-  std::string line;  // as it lands in the buffer
+  std::string line;    // as it lands in the buffer
   const char *screen;  // row 0 afterwards
 };
 
@@ -188,8 +188,10 @@ TEST_P(LineInputTest, EditsTheLine) {
 INSTANTIATE_TEST_SUITE_P(
     Keys, LineInputTest,
     ::testing::Values(
-        LineCase{"ReplaceInside", {Letter('a'), Letter('b'), Letter('c'), Left(), Left(), Letter('X'), Enter()},
-                 "aXc\r\n", "aXc"},
+        LineCase{"ReplaceInside",
+                 {Letter('a'), Letter('b'), Letter('c'), Left(), Left(), Letter('X'), Enter()},
+                 "aXc\r\n",
+                 "aXc"},
         LineCase{"BackspaceAfterLeftDoesNothing", {Letter('a'), Letter('b'), Left(), Back(), Enter()}, "ab\r\n", "ab"},
         LineCase{"BackspaceAtTheEnd", {Letter('a'), Letter('b'), Back(), Letter('c'), Enter()}, "ac\r\n", "ac"},
         LineCase{"EscErasesTheLine", {Letter('a'), Letter('b'), Left(), Esc(), Letter('z'), Enter()}, "z\r\n", "z"},
@@ -217,8 +219,7 @@ TEST_F(KeyboardTest, CtrlZEndsTheLineWhenAsked) {
   keyboardState.ctrlZEndsLine = true;
   Queue({Letter('a'), Down('Z', 0x2C, 26, kLCtrl)});
   ConsoleReadLine(stdInput);
-  EXPECT_EQ(std::string(reinterpret_cast<char *>(stdInput.buffer), static_cast<size_t>(stdInput.bufEnd)),
-            "a\x1a");
+  EXPECT_EQ(std::string(reinterpret_cast<char *>(stdInput.buffer), static_cast<size_t>(stdInput.bufEnd)), "a\x1a");
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ TEST_F(ConsoleTest, InitialisationTakesSizeCursorAndColoursWithoutClearing) {
   EXPECT_EQ(stdOutput.flushProc, &ConsoleWrite);
   EXPECT_EQ(stdInput.transferProc, &ConsoleReadLine);
   EXPECT_EQ(Row(0), std::string(40, '.'));  // nothing cleared
-  Write("ab");  // output continues at the console's cursor
+  Write("ab");                              // output continues at the console's cursor
   EXPECT_EQ(Text(3), ".....ab");
   EXPECT_EQ(Cursor().X, 7);
   EXPECT_EQ(Cursor().Y, 3);
@@ -115,16 +115,16 @@ TEST_P(ControlCharTest, PaintsOrMoves) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codes, ControlCharTest,
-    ::testing::Values(
-        ControlCase{"BackspaceAtLeftEdge", "\b\bab", "ab      ", "        ", 2, 0},
-        ControlCase{"BackspaceDoesNotErase", "abc\bX", "abX     ", "        ", 3, 0},
-        ControlCase{"BellTakesNoCell", "a\ab", "ab      ", "        ", 2, 0},
-        ControlCase{"TabIsOneCell", "a\tb", "a\tb     ", "        ", 3, 0},
-        ControlCase{"LineFeedKeepsTheColumn", "ab\ncd", "ab      ", "  cd    ", 4, 1},
-        ControlCase{"CarriageReturnOnly", "abc\rX", "Xbc     ", "        ", 1, 0},
-        ControlCase{"EscapeAndFormFeedAreCells", "\x1b\x0c\x0b", "\x1b\x0c\x0b     ", "        ", 3, 0},
-        ControlCase{"HighBytesAndLowCodesAreCells", "\xb0\xdb\x01", "\xb0\xdb\x01     ", "        ", 3, 0},
-        ControlCase{"BackspaceAfterWrap", "01234567\b", "01234567", "        ", 0, 1}),
+    ::testing::Values(ControlCase{"BackspaceAtLeftEdge", "\b\bab", "ab      ", "        ", 2, 0},
+                      ControlCase{"BackspaceDoesNotErase", "abc\bX", "abX     ", "        ", 3, 0},
+                      ControlCase{"BellTakesNoCell", "a\ab", "ab      ", "        ", 2, 0},
+                      ControlCase{"TabIsOneCell", "a\tb", "a\tb     ", "        ", 3, 0},
+                      ControlCase{"LineFeedKeepsTheColumn", "ab\ncd", "ab      ", "  cd    ", 4, 1},
+                      ControlCase{"CarriageReturnOnly", "abc\rX", "Xbc     ", "        ", 1, 0},
+                      ControlCase{"EscapeAndFormFeedAreCells", "\x1b\x0c\x0b", "\x1b\x0c\x0b     ", "        ", 3, 0},
+                      ControlCase{"HighBytesAndLowCodesAreCells", "\xb0\xdb\x01", "\xb0\xdb\x01     ", "        ", 3,
+                                  0},
+                      ControlCase{"BackspaceAfterWrap", "01234567\b", "01234567", "        ", 0, 1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ConsoleTest, MoveCursorIgnoresPositionsOutsideTheWindow) {

@@ -2,9 +2,8 @@
 // terminal can throw at it. Every run must end the documented way: the exit
 // code (or the signal it was killed by), the terminal put back, and result
 // files either complete or as the run-time error leaves them.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -120,7 +119,7 @@ struct ContentCase {
   const char *name;
   std::function<std::string()> content;
   int exitCode;
-  std::string firstRow;  // the report's first row ("" when it ends before the report)
+  std::string firstRow;                  // the report's first row ("" when it ends before the report)
   std::optional<std::string> bad, good;  // the result files; none: never created
 };
 
@@ -173,27 +172,24 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // An executable: its first line is no number.
         ContentCase{"BinaryGarbage", OwnExecutable, 106, "", std::nullopt, std::nullopt},
-        ContentCase{"NulBytesOnALine", [] { return std::string("5\r\n\0\0\0\0\r\n3\r\n", 13); }, 106, "",
-                    std::nullopt, std::nullopt},
-        ContentCase{"NulByteInANumber", [] { return std::string("5\0\r\n", 4); }, 106, "", std::nullopt,
+        ContentCase{"NulBytesOnALine", [] { return std::string("5\r\n\0\0\0\0\r\n3\r\n", 13); }, 106, "", std::nullopt,
                     std::nullopt},
+        ContentCase{"NulByteInANumber", [] { return std::string("5\0\r\n", 4); }, 106, "", std::nullopt, std::nullopt},
         ContentCase{"OnlyNulBytes", [] { return std::string(4096, '\0'); }, 106, "", std::nullopt, std::nullopt},
         // The rest of a line, however long, is passed over.
-        ContentCase{"TenMegabyteLineBehindANumber",
-                    [] { return "5 " + std::string(kTenMegabytes, 'x') + "\r\n3\r\n"; }, 0,
-                    "A fajlban 2 szam volt.", "", "5\r\n3\r\n"},
+        ContentCase{"TenMegabyteLineBehindANumber", [] { return "5 " + std::string(kTenMegabytes, 'x') + "\r\n3\r\n"; },
+                    0, "A fajlban 2 szam volt.", "", "5\r\n3\r\n"},
         // A number is cut after 255 characters: 255 zeros read as 0.
         ContentCase{"TenMegabyteNumber", [] { return std::string(kTenMegabytes, '0') + "4\r\n2\r\n"; }, 0,
                     "A fajlban 2 szam volt.", "0\r\n", "2\r\n"},
-        ContentCase{"TenMegabyteLineOfDigits", [] { return std::string(kTenMegabytes, '7'); }, 106, "",
-                    std::nullopt, std::nullopt},
-        // The 1001st value stops the run before the report.
-        ContentCase{"AMillionLines", [] { return Repeat("3\r\n", 1000000); }, 201, "", std::nullopt,
+        ContentCase{"TenMegabyteLineOfDigits", [] { return std::string(kTenMegabytes, '7'); }, 106, "", std::nullopt,
                     std::nullopt},
+        // The 1001st value stops the run before the report.
+        ContentCase{"AMillionLines", [] { return Repeat("3\r\n", 1000000); }, 201, "", std::nullopt, std::nullopt},
         ContentCase{"AMillionEmptyLinesBeforeANumber", [] { return Repeat("\r\n", 1000000) + "4\r\n"; }, 0,
                     "A fajlban 1 szam volt.", "", "4\r\n"},
-        ContentCase{"CrOnlyLineEnds", [] { return std::string("5\r3\r0\r1\r"); }, 0, "A fajlban 4 szam volt.",
-                    "0\r\n", "5\r\n3\r\n1\r\n"},
+        ContentCase{"CrOnlyLineEnds", [] { return std::string("5\r3\r0\r1\r"); }, 0, "A fajlban 4 szam volt.", "0\r\n",
+                    "5\r\n3\r\n1\r\n"},
         ContentCase{"OnlyCrs", [] { return std::string(1000, '\r'); }, 106, "", std::nullopt, std::nullopt}),
     [](const auto &info) { return std::string(info.param.name); });
 
@@ -278,18 +274,17 @@ TEST_P(AFifoWhoseWriterComesLaterTest, IsReadWhenItComes) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fifos, AFifoWhoseWriterComesLaterTest,
-    ::testing::Values(LateWriterCase{"WithTheSample", kSample, 0, "A fajlban 8 szam volt."},
-                      // An empty file: no grade is valid.
-                      LateWriterCase{"WithNothing", "", 207, "A fajlban 0 szam volt."}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fifos, AFifoWhoseWriterComesLaterTest,
+                         ::testing::Values(LateWriterCase{"WithTheSample", kSample, 0, "A fajlban 8 szam volt."},
+                                           // An empty file: no grade is valid.
+                                           LateWriterCase{"WithNothing", "", 207, "A fajlban 0 szam volt."}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 struct FifoSignalCase {
   const char *name;
   bool writer;  // a writer holds the FIFO open without writing; else none has come yet
   int signal;
-  bool typed;  // Ctrl+C from the keyboard rather than kill
+  bool typed;          // Ctrl+C from the keyboard rather than kill
   bool kitty = false;  // the terminal speaks the kitty keyboard protocol
 };
 
@@ -326,16 +321,15 @@ TEST_P(KilledWhileItWaitsForASilentFifoTest, DiesByTheSignalWithTheTerminalBack)
   ExpectNoResultFiles(root);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fifos, KilledWhileItWaitsForASilentFifoTest,
-    ::testing::Values(FifoSignalCase{"SigtermWithASilentWriter", true, SIGTERM, false},
-                      FifoSignalCase{"CtrlCWithASilentWriter", true, SIGINT, true},
-                      FifoSignalCase{"SigtermBeforeAnyWriter", false, SIGTERM, false},
-                      FifoSignalCase{"CtrlCBeforeAnyWriter", false, SIGINT, true},
-                      // The keyboard protocol is off while the program waits
-                      // for anything but a key, so the driver sees Ctrl+C.
-                      FifoSignalCase{"KittyCtrlCBeforeAnyWriter", false, SIGINT, true, true}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Fifos, KilledWhileItWaitsForASilentFifoTest,
+                         ::testing::Values(FifoSignalCase{"SigtermWithASilentWriter", true, SIGTERM, false},
+                                           FifoSignalCase{"CtrlCWithASilentWriter", true, SIGINT, true},
+                                           FifoSignalCase{"SigtermBeforeAnyWriter", false, SIGTERM, false},
+                                           FifoSignalCase{"CtrlCBeforeAnyWriter", false, SIGINT, true},
+                                           // The keyboard protocol is off while the program waits
+                                           // for anything but a key, so the driver sees Ctrl+C.
+                                           FifoSignalCase{"KittyCtrlCBeforeAnyWriter", false, SIGINT, true, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // Another program has the grade file open, without any lock (a producer
 // still writing it): a sharing violation.
@@ -365,10 +359,12 @@ TEST(BadGradeFileTest, TruncatedWhileItIsRead) {
     options.whileRunning = [&](VtermPty &pty) {
       const pid_t pid = pty.Pid();
       int fd = -1;
-      VtermPty::WaitUntil([&] {
-        if (fd < 0) fd = OpenDescriptor(pid, root.GradeFile());
-        return fd >= 0 && FilePosition(pid, fd) >= (1 << 20);
-      }, 20000);
+      VtermPty::WaitUntil(
+          [&] {
+            if (fd < 0) fd = OpenDescriptor(pid, root.GradeFile());
+            return fd >= 0 && FilePosition(pid, fd) >= (1 << 20);
+          },
+          20000);
       if (fd < 0) return;
       kill(pid, SIGSTOP);
       if (WaitStopped(pid)) {
@@ -420,9 +416,14 @@ TEST(BadResultFolderTest, AReadOnlyFileSystem) {
   if (std::system("unshare -m true 2>/dev/null") != 0)
     GTEST_SKIP() << "SKIPPED: no mount namespace can be made here (unshare -m), so no read-only mount";
   RunOptions options = NoKey();
-  options.launcher = {"/usr/bin/unshare", "-m", "--propagation", "private", "/bin/sh", "-c",
-                      "mount --bind '" + folder + "' '" + folder + "' && mount -o remount,bind,ro '" + folder +
-                          "' '" + folder + "' && exec \"$0\""};
+  options.launcher = {"/usr/bin/unshare",
+                      "-m",
+                      "--propagation",
+                      "private",
+                      "/bin/sh",
+                      "-c",
+                      "mount --bind '" + folder + "' '" + folder + "' && mount -o remount,bind,ro '" + folder + "' '" +
+                          folder + "' && exec \"$0\""};
   RunResult run = RunGrades(root, options);
   ExpectExit(run, 150);
   EXPECT_EQ(RowAt(run, 0), "A fajlban 8 szam volt.");
@@ -656,8 +657,7 @@ TEST_P(KilledWhileWaitingTest, DiesByTheSignalWithTheTerminalBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, KilledWhileWaitingTest,
-                         ::testing::Values(SignalCase{"Sigterm", SIGTERM, false},
-                                           SignalCase{"Sighup", SIGHUP, false},
+                         ::testing::Values(SignalCase{"Sigterm", SIGTERM, false}, SignalCase{"Sighup", SIGHUP, false},
                                            SignalCase{"CtrlC", SIGINT, true}),
                          [](const auto &info) { return std::string(info.param.name); });
 

@@ -98,11 +98,10 @@ void GradeProgram::MapDrive(const DriveRoot &root) const {
 
 const GradeProgram &ProgramUnderTest() {
 #if defined(GRADES_FOREIGN_BUILD)
-  static const GradeProgram program =
-      foreign::kWinePrefix.empty()
-          ? LinuxGrades(foreign::kGrades, foreign::kLauncher)
-          : WineGrades(foreign::kLauncher.at(0), foreign::kWinePrefix, foreign::kGrades, foreign::kTerminalKeys,
-                       foreign::kHoldOpen);
+  static const GradeProgram program = foreign::kWinePrefix.empty()
+                                          ? LinuxGrades(foreign::kGrades, foreign::kLauncher)
+                                          : WineGrades(foreign::kLauncher.at(0), foreign::kWinePrefix, foreign::kGrades,
+                                                       foreign::kTerminalKeys, foreign::kHoldOpen);
 #else
   static const GradeProgram program = LinuxGrades(GRADES_EXE);
 #endif

@@ -15,9 +15,9 @@ using gradetest::DriveRoot;
 using gradetest::kWorkedExample;
 using gradetest::Lines;
 using gradetest::Report;
-using gradetest::RunResult;
 using gradetest::RunGrades;
 using gradetest::RunOptions;
+using gradetest::RunResult;
 
 // The four lines of a run-time error message starting at `row`: the number
 // and location, the location again, the main routine's return point, an
@@ -26,8 +26,8 @@ void ExpectMessage(const RunResult &run, size_t row, int number) {
   ASSERT_GE(run.rows.size(), row + 4);
   std::smatch m;
   const std::string &first = run.rows[row];
-  ASSERT_TRUE(std::regex_match(first, m, std::regex(".*Runtime error " + std::to_string(number) +
-                                                     " at 0x([0-9A-F]{8})")))
+  ASSERT_TRUE(
+      std::regex_match(first, m, std::regex(".*Runtime error " + std::to_string(number) + " at 0x([0-9A-F]{8})")))
       << first;
   EXPECT_EQ(run.rows[row + 1], "  0x" + m[1].str());
   EXPECT_TRUE(std::regex_match(run.rows[row + 2], std::regex("  0x[0-9A-F]{8}"))) << run.rows[row + 2];
@@ -64,7 +64,7 @@ struct FailureCase {
   const char *name;
   std::string grades;  // the grade file's bytes
   int number;
-  size_t messageRow;  // where the message starts
+  size_t messageRow;                // where the message starts
   std::vector<std::string> before;  // report rows above it
 };
 
@@ -109,15 +109,14 @@ std::vector<std::string> OnlyInvalidRows() {
   return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, GradeFailureTest,
-    ::testing::Values(FailureCase{"NotANumber", "5\r\nabc\r\n", 106, 0, {}},
-                      FailureCase{"EmptyLineAfterTheLast", "5\r\n3\r\n\r\n", 106, 0, {}},
-                      FailureCase{"BlankLineAfterTheLast", "5\r\n \r\n", 106, 0, {}},
-                      FailureCase{"OutOfRange", "2147483648\r\n", 106, 0, {}},
-                      FailureCase{"NoValues", "", 207, 12, kEmptyRows1To8},
-                      FailureCase{"OnlyInvalidNumbers", "0\r\n7\r\n", 207, 12, OnlyInvalidRows()}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Outcomes, GradeFailureTest,
+                         ::testing::Values(FailureCase{"NotANumber", "5\r\nabc\r\n", 106, 0, {}},
+                                           FailureCase{"EmptyLineAfterTheLast", "5\r\n3\r\n\r\n", 106, 0, {}},
+                                           FailureCase{"BlankLineAfterTheLast", "5\r\n \r\n", 106, 0, {}},
+                                           FailureCase{"OutOfRange", "2147483648\r\n", 106, 0, {}},
+                                           FailureCase{"NoValues", "", 207, 12, kEmptyRows1To8},
+                                           FailureCase{"OnlyInvalidNumbers", "0\r\n7\r\n", 207, 12, OnlyInvalidRows()}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(GradeProgramTest, MissingGradeFileAndFolder) {
   DriveRoot root;  // the folder exists, the file does not
@@ -191,7 +190,7 @@ struct ReportCase {
   const char *name;
   std::vector<int> values;
   std::vector<std::string> numberRows;  // row 2 of the report, one screen row each
-  std::vector<std::string> badRows;  // the list at the end
+  std::vector<std::string> badRows;     // the list at the end
 };
 
 void PrintTo(const ReportCase &c, std::ostream *os) { *os << c.name; }
@@ -228,19 +227,28 @@ std::string Row(int value, int count) {
   return s;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ReportLayoutTest,
-    ::testing::Values(
-        ReportCase{"TenValues", Repeat(4, 10), {Row(4, 10), ""}, {"A fajlban levo rossz szamok:          0 db"}},
-        ReportCase{"TwentyValues", Repeat(2, 20), {Row(2, 10), Row(2, 10), ""},
-                   {"A fajlban levo rossz szamok:          0 db"}},
-        ReportCase{"ExactlyTenInvalid", Join({3}, Repeat(-7, 10)), {Row(3, 1) + Row(-7, 9), Row(-7, 1)},
-                   {"A fajlban levo rossz szamok:         10 db", "", Row(-7, 10)}},
-        ReportCase{"TwelveInvalid", Join({1}, Repeat(99, 12)), {Row(1, 1) + Row(99, 9), Row(99, 3)},
-                   {"", Row(99, 10), Row(99, 2)}},
-        ReportCase{"WideValues", {1234567, -1000000, 123456, 2}, {"1234567-1000000123456     2"},
-                   {"", "1234567-1000000123456"}}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, ReportLayoutTest,
+                         ::testing::Values(ReportCase{"TenValues",
+                                                      Repeat(4, 10),
+                                                      {Row(4, 10), ""},
+                                                      {"A fajlban levo rossz szamok:          0 db"}},
+                                           ReportCase{"TwentyValues",
+                                                      Repeat(2, 20),
+                                                      {Row(2, 10), Row(2, 10), ""},
+                                                      {"A fajlban levo rossz szamok:          0 db"}},
+                                           ReportCase{"ExactlyTenInvalid",
+                                                      Join({3}, Repeat(-7, 10)),
+                                                      {Row(3, 1) + Row(-7, 9), Row(-7, 1)},
+                                                      {"A fajlban levo rossz szamok:         10 db", "", Row(-7, 10)}},
+                                           ReportCase{"TwelveInvalid",
+                                                      Join({1}, Repeat(99, 12)),
+                                                      {Row(1, 1) + Row(99, 9), Row(99, 3)},
+                                                      {"", Row(99, 10), Row(99, 2)}},
+                                           ReportCase{"WideValues",
+                                                      {1234567, -1000000, 123456, 2},
+                                                      {"1234567-1000000123456     2"},
+                                                      {"", "1234567-1000000123456"}}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(GradeProgramTest, NoInvalidNumberGivesAnEmptyFile) {
   DriveRoot root;

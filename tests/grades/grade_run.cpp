@@ -17,9 +17,8 @@ namespace gradetest {
 
 DriveRoot::DriveRoot() {
   static std::atomic<unsigned> serial{0};
-  root_ = (fs::temp_directory_path() /
-           ("grades-" + std::to_string(getpid()) + "-" + std::to_string(serial++) + "-" +
-            std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
+  root_ = (fs::temp_directory_path() / ("grades-" + std::to_string(getpid()) + "-" + std::to_string(serial++) + "-" +
+                                        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count())))
               .string();
   fs::create_directories(Folder());
 }
@@ -151,8 +150,8 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const Grad
   if (WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   termios now = pty.Mode(), before = pty.InitialMode();
-  run.modeRestored = now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag &&
-                     now.c_oflag == before.c_oflag && now.c_cc[VMIN] == before.c_cc[VMIN];
+  run.modeRestored = now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag && now.c_oflag == before.c_oflag &&
+                     now.c_cc[VMIN] == before.c_cc[VMIN];
   const std::string all = pty.Output();
   std::string_view output = all;
   if (output.ends_with("\x1b[<u")) output.remove_suffix(4);

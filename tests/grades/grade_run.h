@@ -63,7 +63,7 @@ struct RunResult {
 struct RunOptions {
   int rows = 25;
   int columns = 80;
-  std::string keysBefore;  // typed as soon as the program has started
+  std::string keysBefore;      // typed as soon as the program has started
   bool kittyKeyboard = false;  // the terminal speaks the kitty keyboard protocol
   int replyDelayMs = 0;        // its answers take this long, as over a slow link
   bool pressKeyAtWait = true;  // type a key once the cursor rests behind the report

@@ -3,7 +3,6 @@
 // terminal driver), suspend and resume, answers that come late over a slow
 // link, and resizes. Every run must leave the terminal as it found it.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <termios.h>
 
@@ -81,16 +80,19 @@ TEST_P(EndAtTheWaitTest, DiesByTheSignalWithTheTerminalBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, EndAtTheWaitTest,
-    ::testing::Values(
-        EndCase{"KittyCtrlC", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 1},
-        EndCase{"KittyCtrlBackslash", true, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 1},
-        EndCase{"CtrlBackslash", false, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 0},
-        EndCase{"Sigquit", true, [](VtermPty &p) { p.Signal(SIGQUIT); }, SIGQUIT, 1},
-        EndCase{"Sigabrt", true, [](VtermPty &p) { p.Signal(SIGABRT); }, SIGABRT, 1},
-        // Sent by another process: no fault of the program's, so its
-        // exception filter declines it.
-        EndCase{"SigsegvFromAnotherProcess", true, [](VtermPty &p) { p.Signal(SIGSEGV); }, SIGSEGV, 1,
-                {"ASAN_OPTIONS=handle_segv=0"}}),
+    ::testing::Values(EndCase{"KittyCtrlC", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 1},
+                      EndCase{"KittyCtrlBackslash", true, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 1},
+                      EndCase{"CtrlBackslash", false, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 0},
+                      EndCase{"Sigquit", true, [](VtermPty &p) { p.Signal(SIGQUIT); }, SIGQUIT, 1},
+                      EndCase{"Sigabrt", true, [](VtermPty &p) { p.Signal(SIGABRT); }, SIGABRT, 1},
+                      // Sent by another process: no fault of the program's, so its
+                      // exception filter declines it.
+                      EndCase{"SigsegvFromAnotherProcess",
+                              true,
+                              [](VtermPty &p) { p.Signal(SIGSEGV); },
+                              SIGSEGV,
+                              1,
+                              {"ASAN_OPTIONS=handle_segv=0"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -148,12 +150,12 @@ TEST_P(SuspendTest, GivesTheTerminalBackAndRepaintsOnResume) {
   ExpectSampleResults(root);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stops, SuspendTest,
-    ::testing::Values(StopCase{"CtrlZ", false, [](VtermPty &p, int) { p.TypeCtrl('z'); }, 0},
-                      StopCase{"KittyCtrlZ", true, [](VtermPty &p, int) { p.TypeCtrl('z'); }, 2},
-                      StopCase{"KillTstp", true, [](VtermPty &, int job) { kill(job, SIGTSTP); }, 2}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Stops, SuspendTest,
+                         ::testing::Values(StopCase{"CtrlZ", false, [](VtermPty &p, int) { p.TypeCtrl('z'); }, 0},
+                                           StopCase{"KittyCtrlZ", true, [](VtermPty &p, int) { p.TypeCtrl('z'); }, 2},
+                                           StopCase{"KillTstp", true, [](VtermPty &, int job) { kill(job, SIGTSTP); },
+                                                    2}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Answers to the start-up questions that come after the console stopped
@@ -194,13 +196,12 @@ TEST_P(LateAnswerTest, DoesNotEndTheWait) {
   EXPECT_EQ(run.cursorColumn, 18);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SlowLink, LateAnswerTest,
-    ::testing::Values(
-        // The cursor report CSI 1;1 R has the form of F3 with modifiers.
-        LateCase{"CursorInTheTopRow", {}},
-        LateCase{"CursorFurtherDown", {"/bin/sh", "-c", "printf '\\n\\n\\n\\n'; exec \"$0\""}}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(SlowLink, LateAnswerTest,
+                         ::testing::Values(
+                             // The cursor report CSI 1;1 R has the form of F3 with modifiers.
+                             LateCase{"CursorInTheTopRow", {}},
+                             LateCase{"CursorFurtherDown", {"/bin/sh", "-c", "printf '\\n\\n\\n\\n'; exec \"$0\""}}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // Frames: a report painted faster than a frame is on the terminal, whole,
@@ -293,11 +294,10 @@ TEST_P(LateReleaseTest, IsReadBeforeTheShellGetsTheTerminal) {
   EXPECT_EQ(Report(run), kWorkedExample);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    KittyProtocol, LateReleaseTest,
-    ::testing::Values(LateReleaseCase{"TheEndingKey", "\x1b[107u", "\x1b[107;1:3u", 0, 0},
-                      LateReleaseCase{"CtrlC", "\x1b[99;5u", "\x1b[99;5:3u", -1, SIGINT}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(KittyProtocol, LateReleaseTest,
+                         ::testing::Values(LateReleaseCase{"TheEndingKey", "\x1b[107u", "\x1b[107;1:3u", 0, 0},
+                                           LateReleaseCase{"CtrlC", "\x1b[99;5u", "\x1b[99;5:3u", -1, SIGINT}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // A terminal that goes away at the wait (a closed window, a dropped remote

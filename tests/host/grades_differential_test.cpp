@@ -32,7 +32,7 @@ enum class Setup {
   kGradeFile,
   kNoGradeFile,  // the folder is there, the file is not
   kNoFolder,
-  kHeldOpen,  // another process holds the grade file open
+  kHeldOpen,         // another process holds the grade file open
   kBadFileIsFolder,  // a folder where the invalid-number file goes
   kGoodFileIsFolder,
   kNoTerminal,  // no console at all

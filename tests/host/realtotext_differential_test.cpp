@@ -2,9 +2,8 @@
 // the x86-64 tool: the same bytes on standard output, the same messages and
 // the same exit status, for the tables of known texts and for 100,000
 // random requests.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -180,7 +179,8 @@ TEST(RealToTextBuildsAgree, HundredThousandRandomRequests) {
   }
   size_t start = 0;
   for (size_t l = 0; l < line; ++l) start = requests.find('\n', start) + 1;
-  FAIL() << "outputs differ at request " << line + 1 << ": " << requests.substr(start, requests.find('\n', start) - start);
+  FAIL() << "outputs differ at request " << line + 1 << ": "
+         << requests.substr(start, requests.find('\n', start) - start);
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // holds, what it depends on, and that its programs run from where it
 // unpacks and its manual pages render.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>

@@ -1,12 +1,12 @@
 // What the run-time frame asks of the processor (platform/machine.h), on
 // every processor: the floating unit rounds as the control word says, and
 // the routine called at the end of the frame chain has 0 as its outer frame.
+#include "platform/machine.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
-
-#include "platform/machine.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
 #include "child_process.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -88,6 +89,6 @@ ChildResult RunChild(const std::vector<std::string> &args, OutputKind kind) {
 }
 
 std::string Describe(const ChildResult &result) {
-  return "exit " + std::to_string(result.exitCode) + ", signal " + std::to_string(result.signal) +
-         "\nstdout:\n" + result.output + "\nstderr:\n" + result.errors;
+  return "exit " + std::to_string(result.exitCode) + ", signal " + std::to_string(result.signal) + "\nstdout:\n" +
+         result.output + "\nstderr:\n" + result.errors;
 }

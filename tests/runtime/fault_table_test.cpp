@@ -35,7 +35,7 @@ struct Cannot {
 struct FaultCase {
   const char *name;
   std::vector<std::string> args;
-  int number;          // the run-time error; 0 for a run without one
+  int number;  // the run-time error; 0 for a run without one
   Trace trace;
   const char *output;  // what the output holds (before the message: all of it, unless the run traces)
   std::vector<Cannot> cannot;
@@ -61,15 +61,27 @@ const FaultCase kCases[] = {
     {"X87Overflow", {"overflow"}, 205, kInMain, "", {kArmNoTraps}},
     {"DoubleZeroByZero", {"double-quotient", "0", "0"}, 207, kInMain, "", {kArmNoTraps}},
     {"DoubleByZero", {"double-quotient", "5", "0"}, 200, kInMain, "", {kArmNoTraps}},
-    {"DoubleProductBeyondRange", {"double-range"}, 205, kInMain, "",
+    {"DoubleProductBeyondRange",
+     {"double-range"},
+     205,
+     kInMain,
+     "",
      {kArmNoTraps, {kI686 | kWindows, "the x87 holds 1e600 in its 80-bit registers"}}},
-    {"X87HoldsDoubleProductBeyondRange", {"double-range"}, 0, kAny, "1\r\n",
+    {"X87HoldsDoubleProductBeyondRange",
+     {"double-range"},
+     0,
+     kAny,
+     "1\r\n",
      {{kX86_64 | kAarch64, "double arithmetic in double: 1e600 overflows"}}},
     {"UnderflowDenormalInexactGoOn", {"quiet-float"}, 0, kAny, "1\r\n1\r\n1\r\n", {}},
     {"X87AtStart", {"float-state"}, 0, kAny, "main cw 1332 flags 00", {kNoX87}},
     {"SseAtStart", {"float-state"}, 0, kAny, "mxcsr 1900", {{kI686 | kAarch64 | kWindows, "no SSE in the build"}}},
     {"CleanUnitAfterFloatFault", {"float-after-fault", "--trace"}, 207, kAny, "final 4 cw 1332 flags 00", {kNoX87}},
-    {"PendingFlagsOutliveOtherFault", {"pending-float-fault", "--trace"}, 216, kInMain, "final 4 cw 1332 flags 01",
+    {"PendingFlagsOutliveOtherFault",
+     {"pending-float-fault", "--trace"},
+     216,
+     kInMain,
+     "final 4 cw 1332 flags 01",
      {kNoX87, {kWindows, "Wine clears the x87 flags on resuming, though the filter's context holds them"}}},
     // The 80-bit type, on the hardware or in software: the same filter.
     {"ExtendedZeroByZero", {"extended-quotient", "0", "0"}, 207, kAny, "", {}},
@@ -88,7 +100,11 @@ const FaultCase kCases[] = {
     {"IllegalInstruction", {"illegal"}, 217, kInMain, "", {}},
     {"PrivilegedInstruction", {"privileged"}, 217, kInMain, "", {kX86Code}},
     {"SingleStep", {"single-step"}, 217, kInMain, "", {{kAarch64, "single-stepping on ARM is the debugger's"}}},
-    {"PastTheEndOfAMappedFile", {"mapped-file-end"}, 217, kInMain, "",
+    {"PastTheEndOfAMappedFile",
+     {"mapped-file-end"},
+     217,
+     kInMain,
+     "",
      {{kWindows, "a Windows file mapping never reaches past its file"}}},
     {"FrameZeroIsDeclined", {"frame-zero"}, kDeclined, kAny, "", {kX86Code}},
     // Raised by the run-time layer itself.
@@ -97,7 +113,11 @@ const FaultCase kCases[] = {
     {"UsesMostOf32Megabytes", {"use-stack", "28"}, 0, kAny, "28\r\n", {}},
     {"StackOverflow", {"recurse"}, 202, kCut, "", {}},
     {"FrameLargerThanTheGuard", {"big-frame"}, 202, kOneCall, "", {kArmRecordLast}},
-    {"FrameLargerThanTheGuardBeforeItsRecord", {"big-frame"}, 202, kInMain, "",
+    {"FrameLargerThanTheGuardBeforeItsRecord",
+     {"big-frame"},
+     202,
+     kInMain,
+     "",
      {{kX86_64 | kI686 | kWindows, "x86 saves the frame pointer before it makes room for the frame"}}},
     {"ShallowBackTrace", {"deep", "3"}, 216, {6, 3}, "", {}},
     {"DeepBackTraceIsCut", {"deep", "300"}, 216, kCut, "", {}},

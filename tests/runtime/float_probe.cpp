@@ -84,11 +84,11 @@ const Probe kProbes[] = {
     {"math library", false,
      [] {
        volatile double x = 0.7, y = 3.5;
-       Keep(std::sqrt(x) + std::exp(x) + std::log(y) + std::pow(y, x) + std::sin(1e22) + std::cos(y) +
-            std::tan(x) + std::atan2(x, y) + std::fmod(y, x) + std::hypot(x, y) + std::cbrt(y) + std::expm1(x) +
-            std::log1p(x) + std::exp(-800.0) + std::ldexp(x, -1070) + std::nextafter(x, y) + std::fma(x, y, x) +
-            std::erf(x) + std::tgamma(y) + std::lgamma(y) + std::asin(x) + std::acos(x) + std::sinh(x) +
-            std::log10(y) + std::log2(y) + std::exp2(y));
+       Keep(std::sqrt(x) + std::exp(x) + std::log(y) + std::pow(y, x) + std::sin(1e22) + std::cos(y) + std::tan(x) +
+            std::atan2(x, y) + std::fmod(y, x) + std::hypot(x, y) + std::cbrt(y) + std::expm1(x) + std::log1p(x) +
+            std::exp(-800.0) + std::ldexp(x, -1070) + std::nextafter(x, y) + std::fma(x, y, x) + std::erf(x) +
+            std::tgamma(y) + std::lgamma(y) + std::asin(x) + std::acos(x) + std::sinh(x) + std::log10(y) +
+            std::log2(y) + std::exp2(y));
        Keep(std::floor(y) + std::ceil(y) + std::round(y) + std::trunc(y) + std::nearbyint(y) +
             static_cast<double>(std::lrint(y) + std::llround(y)));
        int e;
@@ -103,8 +103,8 @@ const Probe kProbes[] = {
     {"classification and quiet comparisons", false,
      [] {
        volatile double n = NAN, one = 1.0;
-       Keep(std::isnan(n) + std::isinf(n) + std::isfinite(n) + std::fpclassify(n) + std::signbit(n) +
-            (n == one) + (n != one) + std::isless(n, one) + std::isunordered(n, one));
+       Keep(std::isnan(n) + std::isinf(n) + std::isfinite(n) + std::fpclassify(n) + std::signbit(n) + (n == one) +
+            (n != one) + std::isless(n, one) + std::isunordered(n, one));
      }},
     {"random, chrono and sorting", false,
      [] {

@@ -162,7 +162,7 @@ TEST(Termination, HandlersFinalisationsAndReentry) {
     std::vector<std::string> args;
     int exitCode;
     std::vector<std::string> before;  // everything before the message
-    int number;  // of the message, -1 for none
+    int number;                       // of the message, -1 for none
   } cases[] = {
       {{"normal"}, 0, with(with(inits, {"hello"}), finals), -1},
       {{"stop", "1"}, 1, with(with(inits, {"stopping"}), finals), -1},

@@ -1,12 +1,13 @@
 // The message-box streams of a windowed program: when the shared text is
 // shown, what of it, and that stdError and errorOutput fill one text. The
 // system's message box is replaced by a double that records its calls.
+#include "runtime/message_box_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "runtime/message_box_stream.h"
 #include "runtime/std_streams.h"
 #include "textio/streams.h"
 #include "textio/write_text.h"

@@ -17,9 +17,9 @@ struct Message {
   bool found = false;
   std::string before;
   int number = -1;
-  std::string location;  // 8 hex digits
+  std::string location;             // 8 hex digits
   std::vector<std::string> frames;  // the digits of every "  0x" line
-  bool wellFormed = false;  // header, "  0x" lines, one empty line, nothing after
+  bool wellFormed = false;          // header, "  0x" lines, one empty line, nothing after
 };
 
 Message ParseMessage(const std::string &output);

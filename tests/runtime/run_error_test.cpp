@@ -1,6 +1,8 @@
 // The run-time error pieces in-process: FormatHex, the message and its walk
 // over frame records built here, the exception filter's table and limits,
 // and the module table.
+#include "runtime/run_error.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -13,7 +15,6 @@
 #include "platform/platform.h"
 #include "runtime/core_init.h"
 #include "runtime/os_faults.h"
-#include "runtime/run_error.h"
 #include "runtime/startup.h"
 #include "runtime/std_streams.h"
 
@@ -29,9 +30,8 @@ TEST(FormatHex, DigitsAndWidths) {
     uint8_t digits;
     const char *text;
   } cases[] = {
-      {0, 8, "00000000"},       {0x1A2B, 8, "00001A2B"}, {0xDEADBEEF, 8, "DEADBEEF"},
-      {0x12345678, 4, "5678"},  {0xABC, 0, ""},          {0xF, 1, "F"},
-      {0x1, 12, "000000000001"},
+      {0, 8, "00000000"}, {0x1A2B, 8, "00001A2B"}, {0xDEADBEEF, 8, "DEADBEEF"}, {0x12345678, 4, "5678"},
+      {0xABC, 0, ""},     {0xF, 1, "F"},           {0x1, 12, "000000000001"},
   };
   for (const Case &c : cases) EXPECT_EQ(StringView(FormatHex(c.value, c.digits)), c.text) << c.value;
 }
@@ -44,8 +44,8 @@ class MessageTest : public ::testing::Test {
   static constexpr int kFrames = 300;
   FrameRecord *records = nullptr;
   // Named after the test: the tests of this program run side by side.
-  std::string path_ = std::string("runtime-message-") +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+  std::string path_ =
+      std::string("runtime-message-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
 
   void SetUp() override {
     ioStatus = 0;
@@ -91,8 +91,8 @@ TEST_F(MessageTest, HeaderLocationFramesAndEmptyLine) {
   FrameRecord stack[kFrames];
   Chain(stack);
   records[2].outer = 0;  // three frames, the last one the main routine's
-  std::vector<std::string> expected = {"Runtime error 207 at 0x00000ABC", "  0x00000ABC", "  0x00001000",
-                                       "  0x00001001", "  0x00001002", ""};
+  std::vector<std::string> expected = {
+      "Runtime error 207 at 0x00000ABC", "  0x00000ABC", "  0x00001000", "  0x00001001", "  0x00001002", ""};
   EXPECT_EQ(Print(), expected);
 }
 

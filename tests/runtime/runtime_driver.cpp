@@ -21,9 +21,10 @@
 
 // Files are mapped where the system has POSIX mappings.
 #if __has_include(<sys/mman.h>)
-#include <cstdio>
 #include <sys/mman.h>
 #include <unistd.h>
+
+#include <cstdio>
 #endif
 
 #define NO_SANITIZE __attribute__((no_sanitize("address", "undefined")))

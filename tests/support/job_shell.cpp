@@ -9,9 +9,10 @@
 // job ended, with its exit code or by its signal. Unlike a real shell it
 // does not save and restore the terminal's mode around a stopped job, so a
 // test sees exactly what the program left.
-#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 int main(int argc, char **argv) {
   if (argc < 2) return 64;

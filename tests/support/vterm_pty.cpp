@@ -71,7 +71,6 @@ VtermPty::VtermPty(Options options) : options_(options) {
   vterm_screen_reset(screen, 1);
 }
 
-
 VtermPty::~VtermPty() {
   if (pid_ > 0 && status_ == -1) {
     kill(pid_, SIGKILL);
@@ -141,7 +140,8 @@ int VtermPty::SendDueReplies() {
     delayed_.erase(delayed_.begin());
   }
   if (delayed_.empty()) return -1;
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(delayed_.front().due - now).count()) + 1;
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(delayed_.front().due - now).count()) +
+         1;
 }
 
 void VtermPty::WriteToProgram(const char *bytes, std::size_t length) {
@@ -384,18 +384,20 @@ bool VtermPty::WaitForExit(int timeoutMs) {
   // until nothing is queued and nothing more has come for a while.
   std::size_t seen = static_cast<std::size_t>(-1);
   auto quietSince = std::chrono::steady_clock::now();
-  return WaitUntil([&] {
-    int pending = 0;
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto now = std::chrono::steady_clock::now();
-    if (master_ < 0) return true;  // hung up: nothing more comes
-    if (ioctl(master_, FIONREAD, &pending) != 0 || pending != 0 || busy_ || output_.size() != seen) {
-      seen = output_.size();
-      quietSince = now;
-      return false;
-    }
-    return now - quietSince >= std::chrono::milliseconds(100);
-  }, timeoutMs);
+  return WaitUntil(
+      [&] {
+        int pending = 0;
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto now = std::chrono::steady_clock::now();
+        if (master_ < 0) return true;  // hung up: nothing more comes
+        if (ioctl(master_, FIONREAD, &pending) != 0 || pending != 0 || busy_ || output_.size() != seen) {
+          seen = output_.size();
+          quietSince = now;
+          return false;
+        }
+        return now - quietSince >= std::chrono::milliseconds(100);
+      },
+      timeoutMs);
 }
 
 std::string VtermPty::RowText(int row) {

@@ -83,7 +83,7 @@ class VtermPty {
   // The rows that scrolled off the top into the terminal's scrollback,
   // oldest first, trailing blanks removed.
   std::vector<std::string> Scrollback();
-  std::string ScreenText();      // rows joined with '\n'
+  std::string ScreenText();  // rows joined with '\n'
   char32_t CodePointAt(int row, int column);
   struct Colors {
     int foreground, background;  // -1 for the default colour, else 0..15

@@ -277,8 +277,7 @@ TYPED_TEST(FormatRealTest, ExtendedOnlyValues) {
   };
   RunArithmetic<T> run;
   for (const BitsRow &row : rows) {
-    EXPECT_EQ(Format(row.width, row.decimals, T::FromBits(row.value), RealKind::kDouble), Blanks(row.text))
-        << row.what;
+    EXPECT_EQ(Format(row.width, row.decimals, T::FromBits(row.value), RealKind::kDouble), Blanks(row.text)) << row.what;
   }
   EXPECT_EQ(run.Traps(), 0);
 }
@@ -305,9 +304,7 @@ TYPED_TEST(FormatRealTest, KindsWithoutRowUseTheDoubleRow) {
   using T = TypeParam;
   const double values[] = {3.2, -0.00004, 12345678901234567168.0, 9.96, kInf};
   const int32_t codes[] = {6, 7, 255, -1, INT32_MAX, INT32_MIN};
-  const struct {
-    int32_t width, decimals;
-  } layouts[] = {{10, 4}, {kNone, -1}, {kNone, 3}, {9, -1}, {0, 40}};
+  const struct { int32_t width, decimals; } layouts[] = {{10, 4}, {kNone, -1}, {kNone, 3}, {9, -1}, {0, 40}};
   for (const int32_t code : codes) {
     for (const double value : values) {
       for (const auto &layout : layouts) {
@@ -400,8 +397,8 @@ TEST(FormatRealDifferentialTest, SoftAndHardAgree) {
     FormatRealWith(width, decimals, SoftExtended::FromBits(signExponent, significand), kind, soft, 255);
     FormatRealWith(width, decimals, HardExtended::FromBits(signExponent, significand), kind, hard, 255);
     ASSERT_EQ(StringView(soft), StringView(hard))
-        << std::hex << signExponent << ":" << significand << std::dec << " width " << width << " decimals "
-        << decimals << " kind " << static_cast<int32_t>(kind);
+        << std::hex << signExponent << ":" << significand << std::dec << " width " << width << " decimals " << decimals
+        << " kind " << static_cast<int32_t>(kind);
   }
 }
 #endif

@@ -153,7 +153,9 @@ TEST_F(StreamTest, EmptyNameUsesTheStandardHandlesAndClosingLeavesThemOpen) {
 
 TEST_F(StreamTest, EndOfFileTests) {
   dir_.Write("empty.txt", "");
-  dir_.Write("marker.txt", "\x1A" "5\r\n");
+  dir_.Write("marker.txt",
+             "\x1A"
+             "5\r\n");
   TextStream s;
   BindTo(s, dir_.Path("empty.txt"));
   OpenForReading(s);
@@ -236,9 +238,8 @@ TEST_F(StreamTest, MapOsErrorTable) {
   const struct {
     uint32_t os;
     uint16_t status;
-  } rows[] = {{2, 2},     {3, 3},     {5, 5},     {6, 6},     {18, 18},  {19, 150}, {21, 152},
-              {29, 160},  {30, 161},  {31, 162},  {32, 5},    {33, 33},  {112, 112},
-              {0x10070, 0x70}};
+  } rows[] = {{2, 2},    {3, 3},    {5, 5},    {6, 6},  {18, 18}, {19, 150},  {21, 152},
+              {29, 160}, {30, 161}, {31, 162}, {32, 5}, {33, 33}, {112, 112}, {0x10070, 0x70}};
   for (const auto &row : rows) {
     ioStatus = 1;
     lastOsError = row.os;

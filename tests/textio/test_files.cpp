@@ -10,8 +10,7 @@ namespace fs = std::filesystem;
 ScratchDir::ScratchDir() {
   static std::atomic<unsigned> serial{0};
   auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  root_ = fs::temp_directory_path() /
-          ("textio-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+  root_ = fs::temp_directory_path() / ("textio-" + std::to_string(stamp) + "-" + std::to_string(serial++));
   fs::create_directories(root_);
 }
 

@@ -42,10 +42,18 @@ struct FieldCase {
 
 TEST(WriteIntegerTest, FieldWidths) {
   const FieldCase cases[] = {
-      {6, 5, "     5"},          {6, -2, "    -2"},         {6, 1234567, "1234567"},
-      {6, -1000000, "-1000000"}, {6, 123456, "123456"},    {0, 12, "12"},
-      {-5, 7, "7"},              {0, 0, "0"},              {0, INT32_MIN, "-2147483648"},
-      {12, INT32_MIN, " -2147483648"}, {0, INT32_MAX, "2147483647"}, {1, -9, "-9"},
+      {6, 5, "     5"},
+      {6, -2, "    -2"},
+      {6, 1234567, "1234567"},
+      {6, -1000000, "-1000000"},
+      {6, 123456, "123456"},
+      {0, 12, "12"},
+      {-5, 7, "7"},
+      {0, 0, "0"},
+      {0, INT32_MIN, "-2147483648"},
+      {12, INT32_MIN, " -2147483648"},
+      {0, INT32_MAX, "2147483647"},
+      {1, -9, "-9"},
   };
   for (const FieldCase &c : cases) {
     ioStatus = 0;
@@ -74,9 +82,15 @@ TEST(FormatIntegerTest, WidthAndMaximumLength) {
     int32_t value, width, maxLength;
     const char *text;
   } cases[] = {
-      {42, -1, 255, "42"},      {42, 5, 255, "   42"},         {-42, 5, 255, "  -42"},
-      {123456, -1, 3, "123"},   {INT32_MIN, -1, 4, "-214"},     {7, 300, 255, nullptr},
-      {-1, -1, 10, "-1"},       {1000000000, -1, 10, "1000000000"}, {5, 3, 2, "  "},
+      {42, -1, 255, "42"},
+      {42, 5, 255, "   42"},
+      {-42, 5, 255, "  -42"},
+      {123456, -1, 3, "123"},
+      {INT32_MIN, -1, 4, "-214"},
+      {7, 300, 255, nullptr},
+      {-1, -1, 10, "-1"},
+      {1000000000, -1, 10, "1000000000"},
+      {5, 3, 2, "  "},
   };
   for (const auto &c : cases) {
     ShortString got = FormatInteger(c.value, c.width, c.maxLength);
@@ -123,16 +137,15 @@ TEST_P(BufferBoundaryTest, EmptiesOnlyWhenMoreRoomIsNeeded) {
   EXPECT_EQ(all, std::string(static_cast<size_t>(c.before + c.spaces), ' ') + text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, BufferBoundaryTest,
-    ::testing::Values(BoundaryCase{"Bytes255", 0, 0, 255, {}, 255},
-                      BoundaryCase{"Bytes256StaysFull", 0, 0, 256, {}, 256},
-                      BoundaryCase{"Bytes257", 0, 0, 257, {256}, 1},
-                      BoundaryCase{"Bytes600", 0, 0, 600, {256, 256}, 88},
-                      BoundaryCase{"Spaces300", 0, 300, 1, {256}, 45},
-                      BoundaryCase{"FullThenOneMore", 256, 0, 1, {256}, 1},
-                      BoundaryCase{"LineEndAcrossTheEdge", 255, 0, 2, {256}, 1}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, BufferBoundaryTest,
+                         ::testing::Values(BoundaryCase{"Bytes255", 0, 0, 255, {}, 255},
+                                           BoundaryCase{"Bytes256StaysFull", 0, 0, 256, {}, 256},
+                                           BoundaryCase{"Bytes257", 0, 0, 257, {256}, 1},
+                                           BoundaryCase{"Bytes600", 0, 0, 600, {256, 256}, 88},
+                                           BoundaryCase{"Spaces300", 0, 300, 1, {256}, 45},
+                                           BoundaryCase{"FullThenOneMore", 256, 0, 1, {256}, 1},
+                                           BoundaryCase{"LineEndAcrossTheEdge", 255, 0, 2, {256}, 1}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(WriteStatementTest, EndsHandOverOnlyThroughTheFlushProc) {
   ioStatus = 0;

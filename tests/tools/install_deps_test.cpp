@@ -4,7 +4,6 @@
 // mirror half way through a sync) and when a purpose's packages cannot be
 // installed.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -41,11 +40,13 @@ struct Scratch {
     fs::create_directories(dir / "bin");
     Tool("apt-get", kAptGet);
     Tool("dpkg-query", "#!/bin/sh\ncase \"$*\" in *Multi-Arch*) echo zlib1g same ;; *) exit 1 ;; esac\n");
-    Tool("dpkg", "#!/bin/sh\n[ \"$1\" = --print-foreign-architectures ] && echo i386\n"
-                 "[ \"$1\" = --print-architecture ] && echo amd64\nexit 0\n");
-    Tool("apt-cache", "#!/bin/sh\n[ \"$1\" = depends ] && exec printf 'wine32:i386\\n  Depends: zlib1g:i386\\nzlib1g:i386\\n'\n"
-                      "printf 'zlib1g:i386:\\n  Installed: (none)\\n  Candidate: 1:1.2.13\\n"
-                      "zlib1g:\\n  Installed: 1:1.2.13\\n  Candidate: 1:1.2.13+deb12u1\\n'\n");
+    Tool("dpkg",
+         "#!/bin/sh\n[ \"$1\" = --print-foreign-architectures ] && echo i386\n"
+         "[ \"$1\" = --print-architecture ] && echo amd64\nexit 0\n");
+    Tool("apt-cache",
+         "#!/bin/sh\n[ \"$1\" = depends ] && exec printf 'wine32:i386\\n  Depends: zlib1g:i386\\nzlib1g:i386\\n'\n"
+         "printf 'zlib1g:i386:\\n  Installed: (none)\\n  Candidate: 1:1.2.13\\n"
+         "zlib1g:\\n  Installed: 1:1.2.13\\n  Candidate: 1:1.2.13+deb12u1\\n'\n");
     Tool("sudo", "#!/bin/sh\nexec \"$@\"\n");
   }
   ~Scratch() { fs::remove_all(dir); }
@@ -66,7 +67,8 @@ Outcome InstallDeps(const Scratch &scratch, const std::string &purposes, const s
   const fs::path log = scratch.dir / "apt.log";
   fs::remove(log);
   const std::string command = "PATH='" + (scratch.dir / "bin").string() + "':\"$PATH\" LOG='" + log.string() +
-                              "' FAIL='" + failing + "' CURE='" + cure + "' bash " + INSTALL_DEPS + " " + purposes + " 2>&1";
+                              "' FAIL='" + failing + "' CURE='" + cure + "' bash " + INSTALL_DEPS + " " + purposes +
+                              " 2>&1";
   Outcome run;
   FILE *p = popen(command.c_str(), "r");
   char buf[512];

@@ -60,8 +60,8 @@ bool WriteScreen(const std::string &path) {
     std::wstring text(cells.data(), read);
     while (!text.empty() && text.back() == L' ') text.pop_back();
     char utf8[4 * 512];
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8,
-                                           sizeof utf8, nullptr, nullptr);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8, sizeof utf8,
+                                           nullptr, nullptr);
     std::fwrite(utf8, 1, static_cast<size_t>(length), out);
     std::fputc('\n', out);
   }

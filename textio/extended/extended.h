@@ -15,8 +15,7 @@
 #include "textio/extended/soft_extended.h"
 
 template <class T>
-concept ExtendedValue = requires(const T x, T y, uint16_t signExponent, uint64_t significand,
-                                 int32_t i, double d) {
+concept ExtendedValue = requires(const T x, T y, uint16_t signExponent, uint64_t significand, int32_t i, double d) {
   { T::FromBits(signExponent, significand) } -> std::same_as<T>;
   { x.SignExponent() } -> std::same_as<uint16_t>;
   { x.Significand() } -> std::same_as<uint64_t>;

@@ -22,7 +22,7 @@ constexpr ExtendedBits kRealIndefinite{0xFFFF, 0xC000000000000000ull};
 
 enum class ExtendedClass {
   Zero,
-  Denormal,     // exponent 0, significand not 0 (pseudo-denormals included)
+  Denormal,  // exponent 0, significand not 0 (pseudo-denormals included)
   Normal,
   Infinity,
   QuietNaN,

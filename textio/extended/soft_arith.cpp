@@ -32,8 +32,7 @@ SoftResult AddFinite(ExtendedBits aBits, ExtendedBits bBits, bool bNegative) {
   }
   const int64_t distance = static_cast<int64_t>(big.exponent) - small.exponent;
   const UInt128 bigSig{big.significand, 0};
-  const UInt128 smallSig = ShiftRightSticky({small.significand, 0},
-                                            distance > 128 ? 128 : static_cast<int>(distance));
+  const UInt128 smallSig = ShiftRightSticky({small.significand, 0}, distance > 128 ? 128 : static_cast<int>(distance));
   int32_t exponent = big.exponent;
   if (big.negative == small.negative) {
     bool carry = false;

@@ -59,8 +59,8 @@ SoftCompareResult SoftCompare(ExtendedBits a, ExtendedBits b) {
 ExtendedBits SoftFromInt32(int32_t value) {
   if (value == 0) return SignedZero(false);
   const bool negative = value < 0;
-  const uint64_t magnitude = negative ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(value))
-                                      : static_cast<uint64_t>(value);
+  const uint64_t magnitude =
+      negative ? uint64_t{0} - static_cast<uint64_t>(static_cast<int64_t>(value)) : static_cast<uint64_t>(value);
   const int shift = std::countl_zero(magnitude);
   const auto biased = static_cast<uint16_t>(kExtendedBias + 63 - shift);
   return {static_cast<uint16_t>((negative ? kExtendedSignBit : 0) | biased), magnitude << shift};
@@ -94,8 +94,7 @@ SoftDoubleResult SoftToDouble(ExtendedBits x) {
   const bool negative = SignOf(x);
   const uint64_t sign = negative ? kDoubleSignBit : 0;
   switch (ClassifyExtended(x)) {
-    case ExtendedClass::Unsupported:
-      return {kDoubleIndefinite, kFloatTrapInvalid};
+    case ExtendedClass::Unsupported: return {kDoubleIndefinite, kFloatTrapInvalid};
     case ExtendedClass::QuietNaN:
     case ExtendedClass::SignalingNaN: {
       // The NaN keeps its upper fraction bits; the rest are dropped.
@@ -103,13 +102,10 @@ SoftDoubleResult SoftToDouble(ExtendedBits x) {
       const uint64_t fraction = ((x.significand >> 11) & kDoubleFractionMask) | kDoubleQuietBit;
       return {sign | kDoubleInfinity | fraction, signaling ? kFloatTrapInvalid : 0};
     }
-    case ExtendedClass::Infinity:
-      return {sign | kDoubleInfinity, 0};
-    case ExtendedClass::Zero:
-      return {sign, 0};
+    case ExtendedClass::Infinity: return {sign | kDoubleInfinity, 0};
+    case ExtendedClass::Zero: return {sign, 0};
     case ExtendedClass::Normal:
-    case ExtendedClass::Denormal:
-      break;
+    case ExtendedClass::Denormal: break;
   }
   const SoftFinite f = SoftUnpack(x);
   const int64_t biased = static_cast<int64_t>(f.exponent) + kDoubleBias;
@@ -128,17 +124,13 @@ SoftDoubleResult SoftToDouble(ExtendedBits x) {
 
 ExtendedBits SoftTrunc(ExtendedBits x) {
   switch (ClassifyExtended(x)) {
-    case ExtendedClass::Unsupported:
-      return kRealIndefinite;
+    case ExtendedClass::Unsupported: return kRealIndefinite;
     case ExtendedClass::QuietNaN:
-    case ExtendedClass::SignalingNaN:
-      return {x.signExponent, x.significand | kExtendedQuietBit};
+    case ExtendedClass::SignalingNaN: return {x.signExponent, x.significand | kExtendedQuietBit};
     case ExtendedClass::Zero:
-    case ExtendedClass::Infinity:
-      return x;
+    case ExtendedClass::Infinity: return x;
     case ExtendedClass::Normal:
-    case ExtendedClass::Denormal:
-      break;
+    case ExtendedClass::Denormal: break;
   }
   const SoftFinite f = SoftUnpack(x);
   if (f.exponent < 0) return SignedZero(f.negative);

@@ -66,19 +66,14 @@ SoftResult SoftRoundPack(bool negative, int32_t exponent, UInt128 sig);
 // quiet; invalid is raised when a signalling NaN took part.
 SoftResult SoftPropagateNaN(ExtendedBits a, ExtendedBits b);
 
-constexpr bool IsNaNClass(ExtendedClass c) {
-  return c == ExtendedClass::QuietNaN || c == ExtendedClass::SignalingNaN;
-}
+constexpr bool IsNaNClass(ExtendedClass c) { return c == ExtendedClass::QuietNaN || c == ExtendedClass::SignalingNaN; }
 
 constexpr bool SignOf(ExtendedBits x) { return (x.signExponent & kExtendedSignBit) != 0; }
 
-constexpr ExtendedBits SignedZero(bool negative) {
-  return {static_cast<uint16_t>(negative ? kExtendedSignBit : 0), 0};
-}
+constexpr ExtendedBits SignedZero(bool negative) { return {static_cast<uint16_t>(negative ? kExtendedSignBit : 0), 0}; }
 
 constexpr ExtendedBits SignedInfinity(bool negative) {
-  return {static_cast<uint16_t>((negative ? kExtendedSignBit : 0) | kExtendedExponentMask),
-          kExtendedIntegerBit};
+  return {static_cast<uint16_t>((negative ? kExtendedSignBit : 0) | kExtendedExponentMask), kExtendedIntegerBit};
 }
 
 inline SoftResult InvalidResult() { return {kRealIndefinite, kFloatTrapInvalid}; }

@@ -54,8 +54,8 @@ SoftResult SoftRoundPack(bool negative, int32_t exponent, UInt128 sig) {
 SoftResult SoftPropagateNaN(ExtendedBits a, ExtendedBits b) {
   const bool aNaN = IsNaNClass(ClassifyExtended(a));
   const bool bNaN = IsNaNClass(ClassifyExtended(b));
-  const bool signaling = ClassifyExtended(a) == ExtendedClass::SignalingNaN ||
-                         ClassifyExtended(b) == ExtendedClass::SignalingNaN;
+  const bool signaling =
+      ClassifyExtended(a) == ExtendedClass::SignalingNaN || ClassifyExtended(b) == ExtendedClass::SignalingNaN;
   ExtendedBits chosen;
   if (aNaN && bNaN) {
     if (a.significand != b.significand) {

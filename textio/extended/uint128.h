@@ -17,9 +17,7 @@ constexpr bool IsZero(UInt128 x) { return (x.hi | x.lo) == 0; }
 
 constexpr bool Less(UInt128 a, UInt128 b) { return a.hi < b.hi || (a.hi == b.hi && a.lo < b.lo); }
 
-constexpr int CountLeadingZeros(UInt128 x) {
-  return x.hi != 0 ? std::countl_zero(x.hi) : 64 + std::countl_zero(x.lo);
-}
+constexpr int CountLeadingZeros(UInt128 x) { return x.hi != 0 ? std::countl_zero(x.hi) : 64 + std::countl_zero(x.lo); }
 
 // Sum modulo 2^128; `carry` receives the bit that left the top.
 constexpr UInt128 Add(UInt128 a, UInt128 b, bool &carry) {

@@ -35,8 +35,7 @@ _aarch64_ctx *FindRecord(const ucontext_t *uc, uint32_t magic) {
 // The instruction at `pc` when it lies in the program's own code, which
 // can be read without a fault; false elsewhere.
 bool ReadOwnCode(uintptr_t pc, uint32_t *instruction) {
-  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext))
-    return false;
+  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext)) return false;
   std::memcpy(instruction, reinterpret_cast<const void *>(pc), sizeof *instruction);
   return true;
 }

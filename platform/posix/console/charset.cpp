@@ -72,6 +72,7 @@ struct StandInEntry {
   std::uint16_t codePoint;
   char ascii;
 };
+// clang-format off
 constexpr StandInEntry kStandIns[] = {
     // Bullets, shapes and arrows of the control codes' glyphs, and the house.
     {0x2022, 'o'}, {0x25D8, '#'}, {0x25CB, 'o'}, {0x25D9, '#'}, {0x25BA, '>'}, {0x25C4, '<'},
@@ -96,6 +97,7 @@ constexpr StandInEntry kStandIns[] = {
     {0x2264, '<'}, {0x2320, '|'}, {0x2321, '|'}, {0x00F7, '/'}, {0x2248, '~'}, {0x00B0, 'o'},
     {0x2219, '.'}, {0x00B7, '.'}, {0x221A, 'v'}, {0x207F, 'n'}, {0x00B2, '2'}, {0x25A0, '#'},
 };
+// clang-format on
 
 // 0 where no ASCII character comes close.
 char StandIn(std::uint32_t cp) {
@@ -103,7 +105,7 @@ char StandIn(std::uint32_t cp) {
   if (cp == 0x2500) return '-';
   if (cp == 0x2550) return '=';
   if (cp == 0x2502 || cp == 0x2551) return '|';
-  if (cp > 0x2500 && cp <= 0x257F) return '+';  // corners, tees and crosses
+  if (cp > 0x2500 && cp <= 0x257F) return '+';   // corners, tees and crosses
   if (cp >= 0x2580 && cp <= 0x259F) return '#';  // blocks and shades
   for (const StandInEntry &e : kStandIns)
     if (e.codePoint == cp) return e.ascii;

@@ -1,10 +1,11 @@
 // kernel32's console calls, served by the console host: the in-memory console
 // while one is installed, else the terminal.
+#include <strings.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
-#include <strings.h>
-#include <unistd.h>
 
 #include "platform/posix/console/dispatch.h"
 #include "platform/posix/console/memory_console.h"
@@ -159,8 +160,8 @@ bool ConsoleFileType(HANDLE h, DWORD *type) {
 }  // namespace console
 }  // namespace platform_posix
 
-using platform_posix::ScreenHost;
 using platform_posix::InputHost;
+using platform_posix::ScreenHost;
 
 BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, PCONSOLE_SCREEN_BUFFER_INFO info) {
   platform_posix::console::HostSection section;
@@ -194,20 +195,19 @@ BOOL WINAPI ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT *
   return host->Scroll(lpScrollRectangle, lpClipRectangle, dwDestinationOrigin, lpFill);
 }
 
-BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength,
-                                        COORD dwWriteCoord, LPDWORD lpNumberOfCharsWritten) {
+BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength, COORD dwWriteCoord,
+                                        LPDWORD lpNumberOfCharsWritten) {
   platform_posix::console::HostSection section;
   platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
     return platform_posix::Fail(ERROR_INVALID_HANDLE);
   }
-  return host->FillCharacter(static_cast<unsigned char>(cCharacter), nLength, dwWriteCoord,
-                             lpNumberOfCharsWritten);
+  return host->FillCharacter(static_cast<unsigned char>(cCharacter), nLength, dwWriteCoord, lpNumberOfCharsWritten);
 }
 
-BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength,
-                                       COORD dwWriteCoord, LPDWORD lpNumberOfAttrsWritten) {
+BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength, COORD dwWriteCoord,
+                                       LPDWORD lpNumberOfAttrsWritten) {
   platform_posix::console::HostSection section;
   platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {

@@ -36,8 +36,7 @@ BOOL ConsoleHost::WriteOutput(const CHAR_INFO *cells, COORD size, COORD from, SM
   return TRUE;
 }
 
-BOOL ConsoleHost::Scroll(const SMALL_RECT *scroll, const SMALL_RECT *clip, COORD destination,
-                         const CHAR_INFO *fill) {
+BOOL ConsoleHost::Scroll(const SMALL_RECT *scroll, const SMALL_RECT *clip, COORD destination, const CHAR_INFO *fill) {
   if (scroll == nullptr || fill == nullptr) return Fail(ERROR_INVALID_PARAMETER);
   ScrollRows(*scroll, clip, destination, *fill);
   Changed();

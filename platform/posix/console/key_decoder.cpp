@@ -40,8 +40,8 @@ DecodeResult NeedMore() { return DecodeResult{}; }
 
 // One key event. Without release reports a press is a key-down record and a
 // key-up record at once, as the console delivers a key that was typed.
-DecodeResult KeyEvent(const KeyIdentity &key, unsigned char ch, DWORD state, Event event,
-                      std::size_t consumed, const KeyDecoderState &st) {
+DecodeResult KeyEvent(const KeyIdentity &key, unsigned char ch, DWORD state, Event event, std::size_t consumed,
+                      const KeyDecoderState &st) {
   DecodeResult r;
   r.kind = DecodeResult::kKeys;
   r.consumed = consumed;
@@ -62,8 +62,7 @@ DecodeResult Typed(const KeyIdentity &key, unsigned char ch, DWORD state, std::s
 DWORD StateFromMods(int mods, const KeyDecoderState &st) {
   DWORD state = 0;
   if (mods & kModShift) state |= SHIFT_PRESSED;
-  if (mods & kModAlt)
-    state |= (st.rightAlt || st.altGr) && !st.leftAlt ? RIGHT_ALT_PRESSED : LEFT_ALT_PRESSED;
+  if (mods & kModAlt) state |= (st.rightAlt || st.altGr) && !st.leftAlt ? RIGHT_ALT_PRESSED : LEFT_ALT_PRESSED;
   if (mods & kModCtrl) state |= st.rightCtrl && !st.leftCtrl ? RIGHT_CTRL_PRESSED : LEFT_CTRL_PRESSED;
   if (mods & kModCaps) state |= CAPSLOCK_ON;
   if (mods & kModNum) state |= NUMLOCK_ON;
@@ -87,9 +86,9 @@ DecodeResult DecodeAscii(unsigned char c, const KeyDecoderState &st) {
     return Typed(key, c, 0, 1, st);
   }
   // Ctrl with a letter or one of the keys that have a control character.
-  static constexpr unsigned char kCtrlKey[32] = {
-      '2', 'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j', 'k', 'l', 'm', 'n', 'o',
-      'p', 'q', 'r', 's', 't', 'u', 'v', 'w', 'x', 'y', 'z', '[', '\\', ']', '6', '-'};
+  static constexpr unsigned char kCtrlKey[32] = {'2', 'a', 'b', 'c', 'd', 'e', 'f',  'g', 'h', 'i', 'j',
+                                                 'k', 'l', 'm', 'n', 'o', 'p', 'q',  'r', 's', 't', 'u',
+                                                 'v', 'w', 'x', 'y', 'z', '[', '\\', ']', '6', '-'};
   KeyForAscii(kCtrlKey[c], &key);
   DWORD state = LEFT_CTRL_PRESSED | (c >= 0x1E ? SHIFT_PRESSED : 0);
   return Typed(key, c, state, 1, st);
@@ -110,8 +109,8 @@ DecodeResult DecodeUtf8(const unsigned char *p, std::size_t n, bool final, const
     if (i >= n) return final ? LoneByte(lead, st) : NeedMore();
     if ((p[i] & 0xC0) != 0x80) return LoneByte(lead, st);
     // Overlong forms, surrogates and code points past U+10FFFF.
-    if (i == 1 && ((lead == 0xE0 && p[1] < 0xA0) || (lead == 0xED && p[1] > 0x9F) ||
-                   (lead == 0xF0 && p[1] < 0x90) || (lead == 0xF4 && p[1] > 0x8F)))
+    if (i == 1 && ((lead == 0xE0 && p[1] < 0xA0) || (lead == 0xED && p[1] > 0x9F) || (lead == 0xF0 && p[1] < 0x90) ||
+                   (lead == 0xF4 && p[1] > 0x8F)))
       return LoneByte(lead, st);
     cp = (cp << 6) | (p[i] & 0x3F);
   }
@@ -222,12 +221,28 @@ DecodeResult NamedEvent(Named name, int mods, Event event, std::size_t consumed,
   DWORD own = 0;
   bool *held = nullptr;
   switch (name) {
-    case Named::kLeftShift: case Named::kRightShift: own = SHIFT_PRESSED; break;
-    case Named::kLeftCtrl: own = LEFT_CTRL_PRESSED; held = &st.leftCtrl; break;
-    case Named::kRightCtrl: own = RIGHT_CTRL_PRESSED; held = &st.rightCtrl; break;
-    case Named::kLeftAlt: own = LEFT_ALT_PRESSED; held = &st.leftAlt; break;
-    case Named::kRightAlt: own = RIGHT_ALT_PRESSED; held = &st.rightAlt; break;
-    case Named::kAltGr: own = RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED; held = &st.altGr; break;
+    case Named::kLeftShift:
+    case Named::kRightShift: own = SHIFT_PRESSED; break;
+    case Named::kLeftCtrl:
+      own = LEFT_CTRL_PRESSED;
+      held = &st.leftCtrl;
+      break;
+    case Named::kRightCtrl:
+      own = RIGHT_CTRL_PRESSED;
+      held = &st.rightCtrl;
+      break;
+    case Named::kLeftAlt:
+      own = LEFT_ALT_PRESSED;
+      held = &st.leftAlt;
+      break;
+    case Named::kRightAlt:
+      own = RIGHT_ALT_PRESSED;
+      held = &st.rightAlt;
+      break;
+    case Named::kAltGr:
+      own = RIGHT_ALT_PRESSED | LEFT_CTRL_PRESSED;
+      held = &st.altGr;
+      break;
     default: break;
   }
   // A modifier key's own press counts it as held; its release no longer.
@@ -260,18 +275,24 @@ DecodeResult LegacyFinal(unsigned char final, int mods, Event event, std::size_t
 DecodeResult Tilde(int number, int mods, Event event, std::size_t len, KeyDecoderState &st) {
   Named name;
   switch (number) {
-    case 1: case 7: name = Named::kHome; break;
+    case 1:
+    case 7: name = Named::kHome; break;
     case 2: name = Named::kInsert; break;
     case 3: name = Named::kDelete; break;
-    case 4: case 8: name = Named::kEnd; break;
+    case 4:
+    case 8: name = Named::kEnd; break;
     case 5: name = Named::kPageUp; break;
     case 6: name = Named::kPageDown; break;
-    case 11: case 12: case 13: case 14: case 15:
-      name = static_cast<Named>(static_cast<int>(Named::kF1) + number - 11);
-      break;
-    case 17: case 18: case 19: case 20: case 21:
-      name = static_cast<Named>(static_cast<int>(Named::kF6) + number - 17);
-      break;
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15: name = static_cast<Named>(static_cast<int>(Named::kF1) + number - 11); break;
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21: name = static_cast<Named>(static_cast<int>(Named::kF6) + number - 17); break;
     case 23: name = Named::kF11; break;
     case 24: name = Named::kF12; break;
     default: return Skip(len);
@@ -352,7 +373,7 @@ DecodeResult Kitty(const Csi &csi, KeyDecoderState &st) {
     ch = code < 128 ? ControlCharFor(static_cast<unsigned char>(code)) : 0;
   } else if (mods & kModShift) {
     int shifted = csi.Get(0, 1, -1);
-    ch = shifted > 0 ? CharOf(static_cast<std::uint32_t>(shifted))
+    ch = shifted > 0  ? CharOf(static_cast<std::uint32_t>(shifted))
          : code < 128 ? ShiftedAscii(static_cast<unsigned char>(code))
                       : CharOf(static_cast<std::uint32_t>(code));
   } else {

@@ -43,7 +43,6 @@ struct DecodeResult {
 // Decodes the key at the start of bytes[0..n), n > 0. With `final` no more
 // bytes will follow soon (the escape timeout has passed), so an incomplete
 // sequence counts for what it is: a lone ESC is the Esc key, ESC [ is Alt+[.
-DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final,
-                       KeyDecoderState &state);
+DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final, KeyDecoderState &state);
 
 }  // namespace platform_posix::console

@@ -24,6 +24,8 @@ unsigned char ShiftedAscii(unsigned char c);
 // The control character that Ctrl with unshifted key `c` gives, 0 for none.
 unsigned char ControlCharFor(unsigned char c);
 
+// One kind of key to a line.
+// clang-format off
 enum class Named {
   kUp, kDown, kRight, kLeft, kHome, kEnd, kPageUp, kPageDown, kInsert, kDelete,
   kClear,
@@ -36,6 +38,7 @@ enum class Named {
   kLeftShift, kRightShift, kLeftCtrl, kRightCtrl, kLeftAlt, kRightAlt, kAltGr,
   kCapsLock, kNumLock, kScrollLock, kPause, kPrintScreen, kMenu,
 };
+// clang-format on
 
 const KeyIdentity &NamedKey(Named key);
 

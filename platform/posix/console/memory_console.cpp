@@ -59,9 +59,7 @@ std::string MemoryConsole::RowText(int y) const {
   return row;
 }
 
-void MemoryConsole::SetCell(int x, int y, unsigned char ch, WORD attr) {
-  impl_->screen.Set(x, y, {ch, attr, -1});
-}
+void MemoryConsole::SetCell(int x, int y, unsigned char ch, WORD attr) { impl_->screen.Set(x, y, {ch, attr, -1}); }
 
 void MemoryConsole::Fill(unsigned char ch, WORD attr) {
   for (int y = 0; y < Rows(); ++y)

@@ -336,8 +336,7 @@ void Renderer::MoveFrontRows(int top, int bottom, int delta, bool blankFill) {
     // Walk in the direction that never overwrites a row still to be moved.
     const int y = delta < 0 ? top + k : bottom - k;
     const int from = y - delta;
-    for (int x = 0; x < columns_; ++x)
-      Front(x, y) = from >= top && from <= bottom ? Front(x, from) : incoming;
+    for (int x = 0; x < columns_; ++x) Front(x, y) = from >= top && from <= bottom ? Front(x, from) : incoming;
   }
 }
 

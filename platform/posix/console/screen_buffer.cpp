@@ -14,8 +14,7 @@ struct Rect {
 Rect FromSmall(const SMALL_RECT &r) { return {r.Left, r.Top, r.Right, r.Bottom}; }
 
 Rect Intersect(const Rect &a, const Rect &b) {
-  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-          std::min(a.bottom, b.bottom)};
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
 }
 
 }  // namespace
@@ -51,8 +50,7 @@ bool ScreenBuffer::WriteRectangle(const CHAR_INFO *cells, COORD size, COORD from
   if (cells == nullptr || region == nullptr || from.X < 0 || from.Y < 0) return false;
   Rect want = FromSmall(*region);
   // The source rectangle ends where the caller's array does.
-  Rect target = {want.left, want.top,
-                 std::min(want.right, want.left + (size.X - from.X) - 1),
+  Rect target = {want.left, want.top, std::min(want.right, want.left + (size.X - from.X) - 1),
                  std::min(want.bottom, want.top + (size.Y - from.Y) - 1)};
   target = Intersect(target, {0, 0, columns_ - 1, rows_ - 1});
   if (target.Empty()) {
@@ -67,8 +65,8 @@ bool ScreenBuffer::WriteRectangle(const CHAR_INFO *cells, COORD size, COORD from
     }
     MarkDirty(y, target.left, target.right);
   }
-  *region = {static_cast<SHORT>(target.left), static_cast<SHORT>(target.top),
-             static_cast<SHORT>(target.right), static_cast<SHORT>(target.bottom)};
+  *region = {static_cast<SHORT>(target.left), static_cast<SHORT>(target.top), static_cast<SHORT>(target.right),
+             static_cast<SHORT>(target.bottom)};
   return true;
 }
 
@@ -107,8 +105,8 @@ RowShift ScreenBuffer::Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, 
   }
 
   // Whole-width rows that move vertically: a terminal can scroll them.
-  const bool wholeRows = source.left == 0 && source.right == columns_ - 1 && within.left == 0 &&
-                         within.right == columns_ - 1;
+  const bool wholeRows =
+      source.left == 0 && source.right == columns_ - 1 && within.left == 0 && within.right == columns_ - 1;
   if (!wholeRows || dx != 0 || dy == 0) return {};
   int top = std::max(within.top, std::min(source.top, moved.top));
   int bottom = std::min(within.bottom, std::max(source.bottom, moved.bottom));

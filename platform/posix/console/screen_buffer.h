@@ -67,8 +67,7 @@ class ScreenBuffer {
   // moved as a whole keep their changes as they were: only rows that came in
   // are marked changed, so a renderer that scrolls the terminal alike draws
   // just those (else it marks every row, MarkAllDirty).
-  RowShift Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, COORD destination,
-                  const CHAR_INFO &fill);
+  RowShift Scroll(const SMALL_RECT &scroll, const SMALL_RECT *clip, COORD destination, const CHAR_INFO &fill);
   // FillConsoleOutputCharacter and FillConsoleOutputAttribute: false when
   // `start` is outside the buffer; otherwise the number of cells set.
   bool FillCharacter(unsigned char ch, DWORD count, COORD start, DWORD *written);

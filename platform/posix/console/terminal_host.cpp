@@ -1,14 +1,15 @@
 #include "platform/posix/console/terminal_host.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <bitset>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "platform/posix/console/charset.h"
 #include "platform/posix/console/dispatch.h"

@@ -1,11 +1,12 @@
 #include "platform/posix/console/terminal_io.h"
 
-#include <cerrno>
-#include <ctime>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
 
 namespace platform_posix::console {
 

@@ -1,14 +1,15 @@
 #include "platform/posix/console/terminal_signals.h"
 
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/time.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
-#include <fcntl.h>
-#include <pthread.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 #include "platform/posix/console/terminal_io.h"
 #include "platform/posix/console_host.h"
@@ -41,7 +42,7 @@ bool gKitty = false;
 bool gAnswersAttributes = false;
 std::atomic<bool> gArmed{false};
 std::atomic<bool> gRestored{false};
-std::atomic<bool> gInKeyMode{false};      // the terminal is in key mode
+std::atomic<bool> gInKeyMode{false};     // the terminal is in key mode
 std::atomic<bool> gPushed{false};        // the protocol is on at the terminal
 std::atomic<bool> gWantProtocol{false};  // ... and belongs on after a stop
 std::atomic<bool> gContinued{false};
@@ -226,7 +227,8 @@ void OnStop(int sig, siginfo_t *, void *) {
   const int savedErrno = errno;
   const bool ours = InUse();
   if (ours) PutBack();
-  struct sigaction dfl {}, mine;
+  struct sigaction dfl {
+  }, mine;
   dfl.sa_handler = SIG_DFL;
   sigemptyset(&dfl.sa_mask);
   sigaction(SIGTSTP, &dfl, &mine);

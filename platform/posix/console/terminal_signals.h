@@ -6,9 +6,10 @@
 // reads, sets terminal modes and raises.
 #pragma once
 
-#include <cstddef>
 #include <poll.h>
 #include <termios.h>
+
+#include <cstddef>
 
 #include "platform/posix/console/output_buffer.h"
 

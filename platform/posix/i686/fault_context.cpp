@@ -26,9 +26,7 @@ class SignalledThread final : public x86::InterruptedThread {
  public:
   explicit SignalledThread(const ucontext_t *uc) : regs_(uc->uc_mcontext.gregs) {}
 
-  uint64_t Register(int number) const override {
-    return static_cast<uint32_t>(regs_[kRegisterSlots[number & 7]]);
-  }
+  uint64_t Register(int number) const override { return static_cast<uint32_t>(regs_[kRegisterSlots[number & 7]]); }
 
   // fs and gs select descriptors of the thread's own (gs its thread-local
   // storage); selector 0 is no segment.

@@ -15,7 +15,7 @@ namespace {
 constexpr greg_t kTrapFlag = 0x100;
 constexpr uint16_t kX87StackFault = 0x0040;
 constexpr unsigned long kSigcontextHasSs = 0x2;  // uc_flags: the saved ss is valid
-constexpr greg_t kPageFaultWrite = 2;  // in the page fault's error code
+constexpr greg_t kPageFaultWrite = 2;            // in the page fault's error code
 
 // The general registers in the order instructions encode them.
 constexpr int kRegisterSlots[16] = {REG_RAX, REG_RCX, REG_RDX, REG_RBX, REG_RSP, REG_RBP, REG_RSI, REG_RDI,
@@ -66,8 +66,8 @@ void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
   context->EFlags = static_cast<ULONG_PTR>(regs[REG_EFL]) & ~static_cast<ULONG_PTR>(kTrapFlag);
   const auto segments = static_cast<uint64_t>(regs[REG_CSGSFS]);
   context->SegCs = static_cast<DWORD>(segments & 0xFFFF);
-  context->SegSs = (uc->uc_flags & kSigcontextHasSs) != 0 ? static_cast<DWORD>(segments >> 48 & 0xFFFF)
-                                                          : StackSegmentSelector();
+  context->SegSs =
+      (uc->uc_flags & kSigcontextHasSs) != 0 ? static_cast<DWORD>(segments >> 48 & 0xFFFF) : StackSegmentSelector();
 }
 
 DWORD RefineExceptionCode(DWORD code, int sig, const siginfo_t *info, const ucontext_t *uc) {

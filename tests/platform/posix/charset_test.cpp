@@ -1,5 +1,7 @@
 // The terminal's character set: what draws each cell, and which set the
 // environment's locale names.
+#include "platform/posix/console/charset.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/console/charset.h"
 #include "tests/platform/posix/iconv_sets.h"
 
 namespace {

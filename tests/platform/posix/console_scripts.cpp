@@ -145,8 +145,7 @@ void Scrolls(HANDLE out, int columns, int rows) {
 
 void Processed(HANDLE out, int columns, int rows) {
   DWORD n;
-  const char *lines[] = {"plain\r\n", "tab\there\tand\t|\r\n", "back\b\bX\r\n", "bell\a!\n",
-                         "lf only\nnext\r\n"};
+  const char *lines[] = {"plain\r\n", "tab\there\tand\t|\r\n", "back\b\bX\r\n", "bell\a!\n", "lf only\nnext\r\n"};
   for (const char *l : lines) WriteFile(out, l, static_cast<DWORD>(std::strlen(l)), &n, nullptr);
   std::string wide(static_cast<std::size_t>(columns) + 3, '=');
   WriteFile(out, wide.data(), static_cast<DWORD>(wide.size()), &n, nullptr);
@@ -206,9 +205,7 @@ void RandomOps(HANDLE out, int columns, int rows, unsigned seed) {
         WriteFile(out, t, static_cast<DWORD>(std::strlen(t)), &n, nullptr);
         break;
       }
-      default:
-        SetConsoleCursorPosition(out, At(anyX(), anyY()));
-        break;
+      default: SetConsoleCursorPosition(out, At(anyX(), anyY())); break;
     }
   }
   SetConsoleCursorPosition(out, At(rnd.In(0, columns - 1), rnd.In(0, rows - 1)));

@@ -1,8 +1,7 @@
 // The file driver on the POSIX kernel32 layer: error codes, sharing, devices,
 // waits for the other end of a pipe, and how many calls reach the layer.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,9 +13,9 @@
 #include <vector>
 
 #include "platform/posix/posix_internal.h"
-#include "textio/read_integer.h"
 #include "tests/textio/test_files.h"
 #include "textio/file_driver.h"
+#include "textio/read_integer.h"
 #include "textio/write_text.h"
 
 extern "C" BOOL __real_WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
@@ -160,15 +159,14 @@ TEST_P(OpenErrorTest, MapsToTheDocumentedStatus) {
   EXPECT_EQ(f.mode, ModeClosed);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, OpenErrorTest,
-    ::testing::Values(ErrorCase{"MissingFile", "none.txt", false, 2},
-                      ErrorCase{"MissingFolder", "nodir/none.txt", false, 3},
-                      ErrorCase{"MissingFolderForWriting", "nodir/out.txt", true, 3},
-                      ErrorCase{"FileUsedAsFolder", "file.txt/x.txt", false, 3},
-                      ErrorCase{"FolderForReading", "dir", false, 5},
-                      ErrorCase{"FolderForWriting", "dir", true, 5}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, OpenErrorTest,
+                         ::testing::Values(ErrorCase{"MissingFile", "none.txt", false, 2},
+                                           ErrorCase{"MissingFolder", "nodir/none.txt", false, 3},
+                                           ErrorCase{"MissingFolderForWriting", "nodir/out.txt", true, 3},
+                                           ErrorCase{"FileUsedAsFolder", "file.txt/x.txt", false, 3},
+                                           ErrorCase{"FolderForReading", "dir", false, 5},
+                                           ErrorCase{"FolderForWriting", "dir", true, 5}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FileCallsTest, OverlongNames) {
   TextStream f;
@@ -226,14 +224,13 @@ TEST_P(ReadWaitsTest, ForWhatTheWriterSendsLater) {
   CloseHandle(h);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReadWaitsTest,
-    ::testing::Values(LaterCase{"NonBlockingPipe", Reader::kNonBlockingPipe, "5\r\n3\r\n"},
-                      LaterCase{"NonBlockingPipeClosedEmpty", Reader::kNonBlockingPipe, ""},
-                      // The first read waits for a writer, then reads until it closes.
-                      LaterCase{"FifoWithoutAWriterYet", Reader::kFifo, "5\r\n3\r\n"},
-                      LaterCase{"FifoWriterThatSendsNothing", Reader::kFifo, ""}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, ReadWaitsTest,
+                         ::testing::Values(LaterCase{"NonBlockingPipe", Reader::kNonBlockingPipe, "5\r\n3\r\n"},
+                                           LaterCase{"NonBlockingPipeClosedEmpty", Reader::kNonBlockingPipe, ""},
+                                           // The first read waits for a writer, then reads until it closes.
+                                           LaterCase{"FifoWithoutAWriterYet", Reader::kFifo, "5\r\n3\r\n"},
+                                           LaterCase{"FifoWriterThatSendsNothing", Reader::kFifo, ""}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(FileCallsTest, WriteWaitsForAFullNonBlockingPipeToDrain) {
   int ends[2];
@@ -250,10 +247,12 @@ TEST_F(FileCallsTest, WriteWaitsForAFullNonBlockingPipeToDrain) {
   std::thread reader([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     char buffer[4096];
-    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) received.append(buffer, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;)
+      received.append(buffer, static_cast<std::size_t>(n));
   });
   DWORD written = 0;
-  EXPECT_TRUE(WriteFile(platform_posix::HandleFromFd(ends[1]), sent.data(), static_cast<DWORD>(sent.size()), &written, nullptr));
+  EXPECT_TRUE(WriteFile(platform_posix::HandleFromFd(ends[1]), sent.data(), static_cast<DWORD>(sent.size()), &written,
+                        nullptr));
   EXPECT_EQ(written, sent.size());
   close(ends[1]);  // the reader ends here also when the write gave up
   reader.join();
@@ -321,12 +320,12 @@ TEST_F(FileCallsTest, ErrnoTable) {
     IoDirection dir;
     DWORD code;
   } rows[] = {
-      {EACCES, IoDirection::kOpen, 5},  {EPERM, IoDirection::kOpen, 5},   {EISDIR, IoDirection::kRead, 5},
-      {EBADF, IoDirection::kRead, 6},   {EMFILE, IoDirection::kOpen, 4},  {ENFILE, IoDirection::kOpen, 4},
-      {EROFS, IoDirection::kOpen, 19},  {ENOSPC, IoDirection::kWrite, 112},
-      {EIO, IoDirection::kRead, 30},    {EIO, IoDirection::kWrite, 29},   {ENAMETOOLONG, IoDirection::kOpen, 206},
-      {ENOTDIR, IoDirection::kOpen, 3}, {EINVAL, IoDirection::kOpen, 31}, {ELOOP, IoDirection::kOpen, 31},
-      {ETXTBSY, IoDirection::kOpen, 32}, {EWOULDBLOCK, IoDirection::kOpen, 32},
+      {EACCES, IoDirection::kOpen, 5},       {EPERM, IoDirection::kOpen, 5},          {EISDIR, IoDirection::kRead, 5},
+      {EBADF, IoDirection::kRead, 6},        {EMFILE, IoDirection::kOpen, 4},         {ENFILE, IoDirection::kOpen, 4},
+      {EROFS, IoDirection::kOpen, 19},       {ENOSPC, IoDirection::kWrite, 112},      {EIO, IoDirection::kRead, 30},
+      {EIO, IoDirection::kWrite, 29},        {ENAMETOOLONG, IoDirection::kOpen, 206}, {ENOTDIR, IoDirection::kOpen, 3},
+      {EINVAL, IoDirection::kOpen, 31},      {ELOOP, IoDirection::kOpen, 31},         {ETXTBSY, IoDirection::kOpen, 32},
+      {EWOULDBLOCK, IoDirection::kOpen, 32},
   };
   for (const auto &row : rows) EXPECT_EQ(ErrorFromErrno(row.err, row.dir, nullptr), row.code) << row.err;
 }

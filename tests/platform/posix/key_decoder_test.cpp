@@ -1,11 +1,12 @@
 // Terminal bytes to key event records, and the start-up reply scanner.
+#include "platform/posix/console/key_decoder.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/posix/console/charset.h"
-#include "platform/posix/console/key_decoder.h"
 #include "platform/posix/console/terminal_replies.h"
 #include "tests/platform/posix/iconv_sets.h"
 
@@ -26,8 +27,8 @@ struct Rec {
 
 std::ostream &operator<<(std::ostream &os, const Rec &r) {
   char buf[64];
-  std::snprintf(buf, sizeof buf, "{%s vk=%02X sc=%02X ch=%02X st=%04X}", r.down ? "down" : "up", r.vk,
-                r.scan, r.ch, static_cast<unsigned>(r.state));
+  std::snprintf(buf, sizeof buf, "{%s vk=%02X sc=%02X ch=%02X st=%04X}", r.down ? "down" : "up", r.vk, r.scan, r.ch,
+                static_cast<unsigned>(r.state));
   return os << buf;
 }
 
@@ -70,8 +71,7 @@ std::vector<Rec> Press(WORD vk, WORD scan, unsigned char ch, DWORD state) {
   return {{true, vk, scan, ch, state}, {false, vk, scan, ch, state}};
 }
 
-constexpr DWORD kShift = SHIFT_PRESSED, kCtrl = LEFT_CTRL_PRESSED, kAlt = LEFT_ALT_PRESSED,
-                kEnh = ENHANCED_KEY;
+constexpr DWORD kShift = SHIFT_PRESSED, kCtrl = LEFT_CTRL_PRESSED, kAlt = LEFT_ALT_PRESSED, kEnh = ENHANCED_KEY;
 
 struct Case {
   const char *name;
@@ -115,14 +115,18 @@ TEST(KeyDecoderTest, LegacyTerminalSequences) {
       {"keypad 1, application mode", "\x1bOq", Press(VK_NUMPAD0 + 1, 0x4F, '1', 0)},
       {"alt+up", "\x1b\x1b[A", Press(VK_UP, 0x48, 0, kEnh | kAlt)},
       // However many ESCs come in a row, the decoder never nests deeper.
-      {"three escapes", "\x1b\x1b\x1b", {Press(VK_ESCAPE, 0x01, 27, kAlt)[0], Press(VK_ESCAPE, 0x01, 27, kAlt)[1],
-                                          Press(VK_ESCAPE, 0x01, 27, 0)[0], Press(VK_ESCAPE, 0x01, 27, 0)[1]}},
+      {"three escapes",
+       "\x1b\x1b\x1b",
+       {Press(VK_ESCAPE, 0x01, 27, kAlt)[0], Press(VK_ESCAPE, 0x01, 27, kAlt)[1], Press(VK_ESCAPE, 0x01, 27, 0)[0],
+        Press(VK_ESCAPE, 0x01, 27, 0)[1]}},
       {"e acute", "\xc3\xa9", Press(0, 0, 0x82, 0)},
       {"no such character", "\xe2\x82\xac", Press(0, 0, '?', 0)},
       {"lone escape", "\x1b", Press(VK_ESCAPE, 0x01, 27, 0)},
       {"escape and bracket, then nothing", "\x1b[", Press(0xDB, 0x1A, '[', kAlt)},
-      {"two keys", "ab", {Press('A', 0x1E, 'a', 0)[0], Press('A', 0x1E, 'a', 0)[1], Press('B', 0x30, 'b', 0)[0],
-                          Press('B', 0x30, 'b', 0)[1]}},
+      {"two keys",
+       "ab",
+       {Press('A', 0x1E, 'a', 0)[0], Press('A', 0x1E, 'a', 0)[1], Press('B', 0x30, 'b', 0)[0],
+        Press('B', 0x30, 'b', 0)[1]}},
       {"device attributes reply", "\x1b[?1;2c", {}},
       {"bracketed paste marker", "\x1b[200~", {}},
       {"stray continuation byte", "\x80", Press(0, 0, 0x80, 0)},
@@ -151,8 +155,10 @@ TEST(KeyDecoderTest, TypedTextInTheTerminalsCharacterSet) {
   };
   const std::vector<SetCase> cases = {
       {"utf-8: lone e9 at the timeout", nullptr, "\xe9", keys({0xE9})},
-      {"utf-8: e9 before a letter", nullptr, "\xe9x", {Press(0, 0, 0xE9, 0)[0], Press(0, 0, 0xE9, 0)[1],
-                                                       Press('X', 0x2D, 'x', 0)[0], Press('X', 0x2D, 'x', 0)[1]}},
+      {"utf-8: e9 before a letter",
+       nullptr,
+       "\xe9x",
+       {Press(0, 0, 0xE9, 0)[0], Press(0, 0, 0xE9, 0)[1], Press('X', 0x2D, 'x', 0)[0], Press('X', 0x2D, 'x', 0)[1]}},
       {"utf-8: ff", nullptr, "\xff", keys({0xFF})},
       {"utf-8: two of three bytes at the timeout", nullptr, "\xe2\x82", keys({0xE2, 0x82})},
       {"utf-8: overlong slash", nullptr, "\xc0\xaf", keys({0xC0, 0xAF})},
@@ -169,10 +175,11 @@ TEST(KeyDecoderTest, TypedTextInTheTerminalsCharacterSet) {
       {"c locale: 80 and ff", "ANSI_X3.4-1968", "\x80\xff", keys({0x80, 0xFF})},
       {"two bytes a character: alpha", "GB18030", "\xa6\xc1", keys({0xE0})},
       {"two bytes a character: lead byte at the timeout", "GB18030", "\xa6", keys({0xA6})},
-      {"two bytes a character: lead byte before a blank", "GB18030", "\xa6 ", {Press(0, 0, 0xA6, 0)[0],
-                                                                            Press(0, 0, 0xA6, 0)[1],
-                                                                            Press(VK_SPACE, 0x39, ' ', 0)[0],
-                                                                            Press(VK_SPACE, 0x39, ' ', 0)[1]}},
+      {"two bytes a character: lead byte before a blank",
+       "GB18030",
+       "\xa6 ",
+       {Press(0, 0, 0xA6, 0)[0], Press(0, 0, 0xA6, 0)[1], Press(VK_SPACE, 0x39, ' ', 0)[0],
+        Press(VK_SPACE, 0x39, ' ', 0)[1]}},
       {"four bytes a character", "GB18030", "\x81\x30\x81\x30", keys({'?'})},
   };
   std::set<std::string> missing;
@@ -234,7 +241,8 @@ TEST(KeyDecoderTest, KittyKeyboardProtocol) {
       {"keypad home, num lock off", "\x1b[57423u", {{true, VK_HOME, 0x47, 0, 0}}},
       {"up released, legacy form", "\x1b[1;1:3A", {{false, VK_UP, 0x48, 0, kEnh}}},
       {"f3", "\x1b[13~", {{true, VK_F1 + 2, 0x3D, 0, 0}}},
-      {"left shift", "\x1b[57441;2u\x1b[57441;1:3u",
+      {"left shift",
+       "\x1b[57441;2u\x1b[57441;1:3u",
        {{true, VK_SHIFT, 0x2A, 0, kShift}, {false, VK_SHIFT, 0x2A, 0, 0}}},
       {"alt and keypad digits",
        "\x1b[57443;3u\x1b[57405;3u\x1b[57405;3:3u\x1b[57404;3u\x1b[57404;3:3u\x1b[57443;1:3u",
@@ -244,16 +252,18 @@ TEST(KeyDecoderTest, KittyKeyboardProtocol) {
         {true, VK_NUMPAD0 + 5, 0x4C, '5', kAlt},
         {false, VK_NUMPAD0 + 5, 0x4C, '5', kAlt},
         {false, VK_MENU, 0x38, 0, 0}}},
-      {"right alt held", "\x1b[57449;3u\x1b[97;3u\x1b[57449;1:3u\x1b[97;3u",
+      {"right alt held",
+       "\x1b[57449;3u\x1b[97;3u\x1b[57449;1:3u\x1b[97;3u",
        {{true, VK_MENU, 0x38, 0, kEnh | RIGHT_ALT_PRESSED},
         {true, 'A', 0x1E, 'a', RIGHT_ALT_PRESSED},
         {false, VK_MENU, 0x38, 0, kEnh},
         {true, 'A', 0x1E, 'a', kAlt}}},
-      {"right ctrl held", "\x1b[57448;5u\x1b[99;5u",
+      {"right ctrl held",
+       "\x1b[57448;5u\x1b[99;5u",
        {{true, VK_CONTROL, 0x1D, 0, kEnh | RIGHT_CTRL_PRESSED}, {true, 'C', 0x2E, 3, RIGHT_CTRL_PRESSED}}},
-      {"altgr", "\x1b[57453u\x1b[113;1;64u",
-       {{true, VK_MENU, 0x38, 0, kEnh | RIGHT_ALT_PRESSED | kCtrl},
-        {true, 'Q', 0x10, '@', RIGHT_ALT_PRESSED | kCtrl}}},
+      {"altgr",
+       "\x1b[57453u\x1b[113;1;64u",
+       {{true, VK_MENU, 0x38, 0, kEnh | RIGHT_ALT_PRESSED | kCtrl}, {true, 'Q', 0x10, '@', RIGHT_ALT_PRESSED | kCtrl}}},
       {"a key the console does not have", "\x1b[57376u", {}},
   };
   for (const Case &c : cases) {
@@ -308,7 +318,8 @@ TEST(TerminalRepliesTest, TakesTheRepliesOutAndKeepsTheKeys) {
   for (const ReplyCase &c : cases) {
     std::string buf = c.bytes;
     platform_posix::console::StartupReplies r;
-    std::size_t left = platform_posix::console::ExtractReplies(reinterpret_cast<unsigned char *>(buf.data()), buf.size(), &r);
+    std::size_t left =
+        platform_posix::console::ExtractReplies(reinterpret_cast<unsigned char *>(buf.data()), buf.size(), &r);
     EXPECT_EQ(buf.substr(0, left), c.left) << c.name;
     EXPECT_EQ(r.gotPosition, c.position) << c.name;
     EXPECT_EQ(r.kittyKeyboard, c.kitty) << c.name;

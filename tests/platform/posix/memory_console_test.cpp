@@ -74,8 +74,8 @@ TEST_F(MemoryConsoleTest, AMissingConsole) {
   const std::vector<Case> cases = {
       {"all there", [](MemoryConsole &) {}, true, true, true, true},
       {"standard output redirected", [](MemoryConsole &c) { c.stdOutputIsConsole = false; }, false, true, true, true},
-      {"no console at all",
-       [](MemoryConsole &c) { c.stdOutputIsConsole = false, c.conoutOpens = false; }, false, false, false, true},
+      {"no console at all", [](MemoryConsole &c) { c.stdOutputIsConsole = false, c.conoutOpens = false; }, false, false,
+       false, true},
       {"no buffer information", [](MemoryConsole &c) { c.screenInfoWorks = false; }, true, true, false, true},
       {"standard input redirected", [](MemoryConsole &c) { c.stdInputIsConsole = false; }, true, true, true, false},
   };
@@ -118,7 +118,12 @@ TEST_F(MemoryConsoleTest, WriteFileIsProcessedOutput) {
       {"tab to the next multiple of 8", {0, 0}, "a\tb", {"a       ", "b       ", "        "}, {1, 1}, 0},
       {"tab from a stop", {0, 1}, "\tz", {"        ", "        ", "z       "}, {1, 2}, 0},
       {"bell", {0, 0}, "a\a\ab", {"ab      ", "        ", "        "}, {2, 0}, 2},
-      {"other control codes are cells", {0, 0}, "\x01\x1b\x0c", {"\x01\x1b\x0c     ", "        ", "        "}, {3, 0}, 0},
+      {"other control codes are cells",
+       {0, 0},
+       "\x01\x1b\x0c",
+       {"\x01\x1b\x0c     ", "        ", "        "},
+       {3, 0},
+       0},
       {"wrap at the right edge", {0, 0}, "12345678", {"12345678", "        ", "        "}, {0, 1}, 0},
       {"scroll at the bottom", {0, 2}, "bottom\r\nnew", {"top row ", "bottom  ", "new     "}, {3, 2}, 0},
       {"wrap on the last row scrolls", {0, 2}, "abcdefghi", {"top row ", "abcdefgh", "i       "}, {1, 2}, 0},
@@ -133,8 +138,8 @@ TEST_F(MemoryConsoleTest, WriteFileIsProcessedOutput) {
     c.SetCursor(k.start);
     Install(c);
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), k.bytes.data(), static_cast<DWORD>(k.bytes.size()),
-                          &written, nullptr))
+    ASSERT_TRUE(WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), k.bytes.data(), static_cast<DWORD>(k.bytes.size()), &written,
+                          nullptr))
         << k.name;
     EXPECT_EQ(written, k.bytes.size()) << k.name;
     for (int y = 0; y < 3; ++y) EXPECT_EQ(c.RowText(y), k.rows[static_cast<std::size_t>(y)]) << k.name << ", row " << y;

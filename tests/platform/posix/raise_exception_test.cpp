@@ -26,8 +26,8 @@ ULONG_PTR moveTo = 0;
 
 LONG WINAPI Record(EXCEPTION_POINTERS *pointers) {
   const EXCEPTION_RECORD &record = *pointers->ExceptionRecord;
-  seen = {record.ExceptionCode, record.NumberParameters, record.ExceptionInformation[0],
-          pointers->ContextRecord->Eip, pointers->ContextRecord->Ebp};
+  seen = {record.ExceptionCode, record.NumberParameters, record.ExceptionInformation[0], pointers->ContextRecord->Eip,
+          pointers->ContextRecord->Ebp};
   if (moveTo != 0) pointers->ContextRecord->Eip = moveTo;
   return EXCEPTION_CONTINUE_EXECUTION;
 }

@@ -1,6 +1,8 @@
 // What the renderer sends to the terminal: golden byte sequences for the
 // cases where economy matters, and a terminal emulator fed its output that
 // must end up showing exactly the screen buffer.
+#include "platform/posix/console/renderer.h"
+
 #include <gtest/gtest.h>
 #include <vterm.h>
 
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "platform/posix/console/charset.h"
-#include "platform/posix/console/renderer.h"
 #include "tests/platform/posix/cell_expect.h"
 
 namespace {
@@ -23,7 +24,8 @@ using platform_posix::console::ScreenBuffer;
 using platform_posix::console::ScreenCell;
 
 struct Rig {
-  Rig(int w, int h, bool blank = true, const platform_posix::console::Glyph *glyphs = platform_posix::console::Cp437Glyphs())
+  Rig(int w, int h, bool blank = true,
+      const platform_posix::console::Glyph *glyphs = platform_posix::console::Cp437Glyphs())
       : screen(w, h), out(storage, sizeof storage, &Rig::Sink, this), renderer(w, h, out, glyphs) {
     if (blank) renderer.AssumeBlank();
     renderer.AssumeCursor(0, 0);
@@ -110,20 +112,37 @@ TEST(RendererTest, SendsTheShortestBytes) {
          r.Put(5, 0, 0x0D), r.Put(6, 0, 0xE1);
        },
        "\u263A\u2588 \u2190\u2302\u266A\u00DF"},
-      {"the last column leaves the cursor waiting to wrap",
-       [](Rig &r) { r.Put(9, 0, 'a'), r.Put(9, 0, 'b'); }, "\x1b[9Ca\r\x1b[9Cb"},
+      {"the last column leaves the cursor waiting to wrap", [](Rig &r) { r.Put(9, 0, 'a'), r.Put(9, 0, 'b'); },
+       "\x1b[9Ca\r\x1b[9Cb"},
       {"a scroll on the bottom row is a line feed",
-       [](Rig &r) { r.Put(0, 3, 'x'), r.Scroll(kAll, kAll, {0, -1}); }, "\x1b[4Hx\n"},
+       [](Rig &r) {
+         r.Put(0, 3, 'x'), r.Scroll(kAll, kAll, {0, -1});
+       },
+       "\x1b[4Hx\n"},
       {"a scroll elsewhere is a line feed on the bottom row too",
-       [](Rig &r) { r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1}); }, "x\x1b[3B\n"},
-      {"scrolling down", [](Rig &r) { r.Scroll(kAll, kAll, {0, 2}); }, "\x1b[2T"},
-      {"some rows only", [](Rig &r) { r.Scroll({0, 1, kW - 1, 2}, {0, 1, kW - 1, 2}, {0, 0}); },
+       [](Rig &r) {
+         r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1});
+       },
+       "x\x1b[3B\n"},
+      {"scrolling down",
+       [](Rig &r) {
+         r.Scroll(kAll, kAll, {0, 2});
+       },
+       "\x1b[2T"},
+      {"some rows only",
+       [](Rig &r) {
+         r.Scroll({0, 1, kW - 1, 2}, {0, 1, kW - 1, 2}, {0, 0});
+       },
        "\x1b[2;3r\x1b[S\x1b[r"},
       {"a region from the top row is drawn, never scrolled: it is no scrollback",
-       [](Rig &r) { r.Put(0, 1, 'x'), r.Scroll({0, 0, kW - 1, 2}, {0, 0, kW - 1, 2}, {0, -1}); },
+       [](Rig &r) {
+         r.Put(0, 1, 'x'), r.Scroll({0, 0, kW - 1, 2}, {0, 0, kW - 1, 2}, {0, -1});
+       },
        "\r\nx\x1b[Hx\r\n "},
       {"coloured fill is drawn, not assumed",
-       [](Rig &r) { r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1}, ' ', 0x10); },
+       [](Rig &r) {
+         r.Put(0, 0, 'x'), r.Scroll(kAll, kAll, {0, -1}, ' ', 0x10);
+       },
        "x\x1b[3B\n\r\x1b[30;44m          "},
       {"a blank screen is one erase",
        [](Rig &r) {
@@ -275,8 +294,8 @@ void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps, int steps
     rig.renderer.PlaceCursor(cx, cy);
     rig.out.Flush();
     const int top = cy < shownH ? 0 : cy - shownH + 1;
-    const std::string where = " on " + std::to_string(viewW) + "x" + std::to_string(viewH) + ", step " +
-                              std::to_string(step);
+    const std::string where =
+        " on " + std::to_string(viewW) + "x" + std::to_string(viewH) + ", step " + std::to_string(step);
     for (int y = 0; y < viewH; ++y) {
       for (int x = 0; x < viewW; ++x) {
         VTermScreenCell cell;
@@ -298,9 +317,7 @@ void ShowsTheBufferAfterAnyOperations(int viewW, int viewH, int steps, int steps
   vterm_free(vt);
 }
 
-TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterAnyOperations) {
-  ShowsTheBufferAfterAnyOperations(17, 6, 4000);
-}
+TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterAnyOperations) { ShowsTheBufferAfterAnyOperations(17, 6, 4000); }
 
 // Drawn once every few operations, as the terminal host does once a frame.
 TEST(RendererTest, AnEmulatorShowsTheScreenBufferAfterEachFrame) {
@@ -312,7 +329,8 @@ TEST(RendererTest, ATerminalOfAnotherSizeShowsThePartAroundTheCursor) {
   struct View {
     int columns, rows;
   };
-  for (View v : {View{9, 4}, View{17, 2}, View{25, 9}, View{1, 1}}) ShowsTheBufferAfterAnyOperations(v.columns, v.rows, 1500);
+  for (View v : {View{9, 4}, View{17, 2}, View{25, 9}, View{1, 1}})
+    ShowsTheBufferAfterAnyOperations(v.columns, v.rows, 1500);
 }
 
 }  // namespace

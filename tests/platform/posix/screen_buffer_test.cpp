@@ -1,13 +1,13 @@
 // The screen buffer's write, scroll and fill operations against a plain
 // cell-by-cell model of what the console API says they do.
+#include "platform/posix/console/screen_buffer.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
-
-#include "platform/posix/console/screen_buffer.h"
 
 namespace {
 
@@ -27,9 +27,7 @@ struct Model {
   Cell &At(int x, int y) { return cells[y * kW + x]; }
 };
 
-bool Inside(const SMALL_RECT &r, int x, int y) {
-  return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom;
-}
+bool Inside(const SMALL_RECT &r, int x, int y) { return x >= r.Left && x <= r.Right && y >= r.Top && y <= r.Bottom; }
 bool OnBuffer(int x, int y) { return x >= 0 && y >= 0 && x < kW && y < kH; }
 
 // Each cell inside the clip takes the source cell that the move brings onto
@@ -156,7 +154,10 @@ TEST(ScreenBufferTest, WriteOutputClipsToTheBufferAndToTheCallersArray) {
   };
   const std::vector<Case> cases = {
       {"inside", R(2, 1, 4, 2), {5, 4}, {0, 0}, R(2, 1, 4, 2)},
-      {"over the right and bottom edges", R(kW - 2, kH - 1, kW + 1, kH + 1), {5, 4}, {0, 0},
+      {"over the right and bottom edges",
+       R(kW - 2, kH - 1, kW + 1, kH + 1),
+       {5, 4},
+       {0, 0},
        R(kW - 2, kH - 1, kW - 1, kH - 1)},
       {"over the left and top edges", R(-2, -1, 1, 1), {5, 4}, {0, 0}, R(0, 0, 1, 1)},
       {"array ends first", R(0, 0, 9, 9), {5, 4}, {3, 2}, R(0, 0, 1, 1)},

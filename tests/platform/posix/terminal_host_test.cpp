@@ -2,7 +2,6 @@
 // shows what the in-memory console holds for the same calls, decodes what
 // terminals send, and gives the terminal back as it found it.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,9 +70,8 @@ TEST(TerminalHostTest, ShowsWhatTheInMemoryConsoleHolds) {
             if (++mismatches <= 5)
               ADD_FAILURE() << what << ": cell " << x << "," << y << " shows U+" << std::hex
                             << static_cast<unsigned>(pty.CodePointAt(y, x)) << " colours " << std::dec
-                            << pty.ColorsAt(y, x).foreground << "/" << pty.ColorsAt(y, x).background
-                            << ", wanted U+" << std::hex << static_cast<unsigned>(want) << std::dec << " " << fg << "/"
-                            << bg;
+                            << pty.ColorsAt(y, x).foreground << "/" << pty.ColorsAt(y, x).background << ", wanted U+"
+                            << std::hex << static_cast<unsigned>(want) << std::dec << " " << fg << "/" << bg;
           }
         }
       }
@@ -120,7 +118,8 @@ void CheckKeys(bool kitty, const std::vector<KeyCase> &cases, const std::vector<
     pty.Type(c.typed);
     ASSERT_TRUE(VtermPty::WaitUntil([&] { return ReadLines(log).size() >= expected; })) << c.name;
     std::vector<std::string> lines = ReadLines(log);
-    std::vector<std::string> got(lines.begin() + static_cast<long>(before), lines.begin() + static_cast<long>(expected));
+    std::vector<std::string> got(lines.begin() + static_cast<long>(before),
+                                 lines.begin() + static_cast<long>(expected));
     EXPECT_EQ(got, c.records) << c.name;
   }
   pty.Type(kitty ? "\x1b[100;5u" : "\x04");
@@ -142,33 +141,33 @@ void CheckKeys(bool kitty, const std::vector<KeyCase> &cases, const std::vector<
 
 TEST(TerminalHostTest, DecodesWhatXtermSends) {
   CheckKeys(false, {
-      {"a", "a", {"D 41 1E 61 0000", "U 41 1E 61 0000"}},
-      {"enter", "\r", {"D 0D 1C 0D 0000", "U 0D 1C 0D 0000"}},
-      {"ctrl+c is a signal, ctrl+b a key", "\x02", {"D 42 30 02 0008", "U 42 30 02 0008"}},
-      {"ctrl+s reaches the program", "\x13", {"D 53 1F 13 0008", "U 53 1F 13 0008"}},
-      {"up", "\x1b[A", {"D 26 48 00 0100", "U 26 48 00 0100"}},
-      {"ctrl+right", "\x1b[1;5C", {"D 27 4D 00 0108", "U 27 4D 00 0108"}},
-      {"shift+f5", "\x1b[15;2~", {"D 74 3F 00 0010", "U 74 3F 00 0010"}},
-      {"f1", "\x1bOP", {"D 70 3B 00 0000", "U 70 3B 00 0000"}},
-      {"keypad enter", "\x1bOM", {"D 0D 1C 0D 0100", "U 0D 1C 0D 0100"}},
-      {"alt+q", "\x1bq", {"D 51 10 71 0002", "U 51 10 71 0002"}},
-      {"lone escape", "\x1b", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
-      {"u umlaut", "\xc3\xbc", {"D 00 00 81 0000", "U 00 00 81 0000"}},
-      {"a lone e9 once the escape timeout passes", "\xe9", {"D 00 00 E9 0000", "U 00 00 E9 0000"}},
-  });
+                       {"a", "a", {"D 41 1E 61 0000", "U 41 1E 61 0000"}},
+                       {"enter", "\r", {"D 0D 1C 0D 0000", "U 0D 1C 0D 0000"}},
+                       {"ctrl+c is a signal, ctrl+b a key", "\x02", {"D 42 30 02 0008", "U 42 30 02 0008"}},
+                       {"ctrl+s reaches the program", "\x13", {"D 53 1F 13 0008", "U 53 1F 13 0008"}},
+                       {"up", "\x1b[A", {"D 26 48 00 0100", "U 26 48 00 0100"}},
+                       {"ctrl+right", "\x1b[1;5C", {"D 27 4D 00 0108", "U 27 4D 00 0108"}},
+                       {"shift+f5", "\x1b[15;2~", {"D 74 3F 00 0010", "U 74 3F 00 0010"}},
+                       {"f1", "\x1bOP", {"D 70 3B 00 0000", "U 70 3B 00 0000"}},
+                       {"keypad enter", "\x1bOM", {"D 0D 1C 0D 0100", "U 0D 1C 0D 0100"}},
+                       {"alt+q", "\x1bq", {"D 51 10 71 0002", "U 51 10 71 0002"}},
+                       {"lone escape", "\x1b", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
+                       {"u umlaut", "\xc3\xbc", {"D 00 00 81 0000", "U 00 00 81 0000"}},
+                       {"a lone e9 once the escape timeout passes", "\xe9", {"D 00 00 E9 0000", "U 00 00 E9 0000"}},
+                   });
 }
 
 TEST(TerminalHostTest, DecodesTheKittyProtocolOnceTheTerminalSpeaksIt) {
   CheckKeys(true, {
-      {"press and release", "\x1b[97u\x1b[97;1:3u", {"D 41 1E 61 0000", "U 41 1E 61 0000"}},
-      {"alt and keypad 6 5",
-       "\x1b[57443;3u\x1b[57405;3u\x1b[57405;3:3u\x1b[57404;3u\x1b[57404;3:3u\x1b[57443;1:3u",
-       {"D 12 38 00 0002", "D 66 4D 36 0002", "U 66 4D 36 0002", "D 65 4C 35 0002", "U 65 4C 35 0002",
-        "U 12 38 00 0000"}},
-      {"keypad slash", "\x1b[57410u", {"D 6F 35 2F 0100"}},
-      {"ctrl+tab has no character", "\x1b[9;5u", {"D 09 0F 00 0008"}},
-      {"escape needs no timeout", "\x1b[27u\x1b[27;1:3u", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
-  });
+                      {"press and release", "\x1b[97u\x1b[97;1:3u", {"D 41 1E 61 0000", "U 41 1E 61 0000"}},
+                      {"alt and keypad 6 5",
+                       "\x1b[57443;3u\x1b[57405;3u\x1b[57405;3:3u\x1b[57404;3u\x1b[57404;3:3u\x1b[57443;1:3u",
+                       {"D 12 38 00 0002", "D 66 4D 36 0002", "U 66 4D 36 0002", "D 65 4C 35 0002", "U 65 4C 35 0002",
+                        "U 12 38 00 0000"}},
+                      {"keypad slash", "\x1b[57410u", {"D 6F 35 2F 0100"}},
+                      {"ctrl+tab has no character", "\x1b[9;5u", {"D 09 0F 00 0008"}},
+                      {"escape needs no timeout", "\x1b[27u\x1b[27;1:3u", {"D 1B 01 1B 0000", "U 1B 01 1B 0000"}},
+                  });
 }
 
 // A Latin-1 locale for the child: an installed one, or one made with
@@ -203,8 +202,8 @@ const Latin1Locale &FindLatin1Locale() {
       }
       if (set == "iso88591") return Latin1Locale{{"LC_ALL=" + name}, ""};
     }
-    static const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                             ("console_host_locales_" + std::to_string(getpid()));
+    static const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("console_host_locales_" + std::to_string(getpid()));
     static const struct Remover {
       ~Remover() {
         std::error_code ignored;
@@ -214,17 +213,18 @@ const Latin1Locale &FindLatin1Locale() {
     std::filesystem::create_directories(dir);
     const std::string made = Run("localedef -i en_US -f ISO-8859-1 " + (dir / "en_US.ISO-8859-1").string(), &status);
     if (!std::filesystem::exists(dir / "en_US.ISO-8859-1" / "LC_CTYPE"))
-      return Latin1Locale{{}, "no Latin-1 locale installed, and localedef could not make one (status " +
-                                  std::to_string(status) + "): " + made};
+      return Latin1Locale{{},
+                          "no Latin-1 locale installed, and localedef could not make one (status " +
+                              std::to_string(status) + "): " + made};
     return Latin1Locale{{"LOCPATH=" + dir.string(), "LC_ALL=en_US.ISO-8859-1"}, ""};
   }();
   return found;
 }
 
-#define SKIP_WITHOUT_LATIN1(locale)                                          \
-  if (!(locale).skipped.empty()) {                                           \
-    std::fprintf(stderr, "SKIPPED: %s\n", (locale).skipped.c_str());        \
-    GTEST_SKIP() << "SKIPPED: " << (locale).skipped;                         \
+#define SKIP_WITHOUT_LATIN1(locale)                                  \
+  if (!(locale).skipped.empty()) {                                   \
+    std::fprintf(stderr, "SKIPPED: %s\n", (locale).skipped.c_str()); \
+    GTEST_SKIP() << "SKIPPED: " << (locale).skipped;                 \
   }
 
 // An 8-bit terminal takes bytes 0x80-0x9F for C1 control codes: none may
@@ -249,7 +249,8 @@ TEST(TerminalHostTest, AnEightBitTerminalGetsNoControlBytesAndShowsLatin1) {
   int controls = 0;
   for (std::size_t i = 0; i < out.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 0x80 && c <= 0x9F && ++controls <= 5) ADD_FAILURE() << "byte " << std::hex << +c << " at " << std::dec << i;
+    if (c >= 0x80 && c <= 0x9F && ++controls <= 5)
+      ADD_FAILURE() << "byte " << std::hex << +c << " at " << std::dec << i;
   }
   EXPECT_EQ(controls, 0);
 
@@ -270,8 +271,8 @@ TEST(TerminalHostTest, AnEightBitTerminalGetsNoControlBytesAndShowsLatin1) {
     for (int x = 0; x < kColumns; ++x) {
       const char32_t want = static_cast<unsigned char>(set.Glyphs()[memory.CharAt(x, y)].bytes[0]);
       if (pty.CodePointAt(y, x) != want && ++mismatches <= 5)
-        ADD_FAILURE() << "cell " << x << "," << y << " shows U+" << std::hex << static_cast<unsigned>(pty.CodePointAt(y, x))
-                      << ", wanted U+" << static_cast<unsigned>(want);
+        ADD_FAILURE() << "cell " << x << "," << y << " shows U+" << std::hex
+                      << static_cast<unsigned>(pty.CodePointAt(y, x)) << ", wanted U+" << static_cast<unsigned>(want);
     }
   }
   int row, column;
@@ -326,8 +327,7 @@ TEST(TerminalHostTest, GivesTheTerminalBackOnEveryWayOut) {
       // Waiting on another descriptor, the protocol is off: the driver's Ctrl+C.
       {"Ctrl+C while it waits on a pipe", "pipe-wait", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 0},
       // The protocol stays on between key polls: the console hears it.
-      {"Ctrl+C under the protocol while it computes", "compute", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT,
-       0},
+      {"Ctrl+C under the protocol while it computes", "compute", true, [](VtermPty &p) { p.TypeCtrl('c'); }, SIGINT, 0},
       {"Ctrl+\\", "wait", false, [](VtermPty &p) { p.TypeCtrl('\\'); }, SIGQUIT, 0},
       {"SIGABRT", "wait", true, [](VtermPty &p) { p.Signal(SIGABRT); }, SIGABRT, 0},
       {"restored by hand, then _exit", "restore-exit", true, [](VtermPty &) {}, 0, 3},
@@ -376,7 +376,10 @@ TEST(TerminalHostTest, RepaintsAfterAStopDuringABlockingRead) {
   ASSERT_TRUE(pty.WaitForText("$ fg"));
   kill(pty.Pid(), SIGUSR1);  // the shell's fg
   EXPECT_TRUE(VtermPty::WaitUntil(
-      [&] { return pty.ScreenText().find("ready") != std::string::npos && pty.ScreenText().find("$ fg") == std::string::npos; },
+      [&] {
+        return pty.ScreenText().find("ready") != std::string::npos &&
+               pty.ScreenText().find("$ fg") == std::string::npos;
+      },
       100));
   ASSERT_TRUE(VtermPty::WaitUntil([&] { return pty.KittyFlags() != 0; }));
   pty.Type("\x1b[100;5u");
@@ -461,9 +464,9 @@ TEST(TerminalHostTest, PaintsAReportInLittleMoreThanItsOwnBytes) {
   ASSERT_EQ(lines.size(), 1u);
   long size = 0, flushes = 0;
   unsigned long long bytes = 0, writes = 0;
-  ASSERT_EQ(std::sscanf(lines[0].c_str(), "report %ld flushes %ld bytes %llu writes %llu", &size, &flushes, &bytes,
-                        &writes),
-            4);
+  ASSERT_EQ(
+      std::sscanf(lines[0].c_str(), "report %ld flushes %ld bytes %llu writes %llu", &size, &flushes, &bytes, &writes),
+      4);
   std::printf("report %ld bytes in %ld write statements: %llu bytes to the terminal (%.3f), %llu write(2) calls\n",
               size, flushes, bytes, static_cast<double>(bytes) / static_cast<double>(size), writes);
   EXPECT_LE(static_cast<double>(bytes), 1.15 * static_cast<double>(size));

@@ -112,8 +112,8 @@ TEST(ClassifyDivideError, TheDivisorDecides) {
   constexpr uint64_t kData = 0x6000;
   struct Case {
     const char *name, *code;
-    uint64_t rcx;        // a divisor in rcx
-    int memoryBytes;     // bytes of memory at kData, holding `memory`
+    uint64_t rcx;     // a divisor in rcx
+    int memoryBytes;  // bytes of memory at kData, holding `memory`
     uint64_t memory;
     DivideError error;
   } cases[] = {
@@ -142,16 +142,17 @@ TEST(IsPrivilegedInstruction, KernelOnlyInstructionsAndTheirNeighbours) {
     const char *code, *what;
     bool privileged;
   } cases[] = {
-      {k64, "F4", "hlt", true},           {k64, "FA", "cli", true},            {k64, "FB", "sti", true},
-      {k64, "E4 60", "in", true},         {k64, "EE", "out", true},            {k64, "F3 6E", "rep outsb", true},
-      {k64, "66 ED", "in ax, dx", true},  {k64, "48 F4", "REX hlt", true},     {k32, "48 F4", "dec eax", false},
-      {k64, "0F 20 C0", "mov cr0", true}, {k64, "0F 23 C0", "mov dr0", true},  {k64, "0F 30", "wrmsr", true},
-      {k64, "0F 32", "rdmsr", true},      {k64, "0F 06", "clts", true},        {k64, "0F 09", "wbinvd", true},
-      {k64, "0F 31", "rdtsc", true},      {k64, "0F 01 F8", "swapgs", true},   {k64, "0F 01 10", "lgdt", true},
-      {k64, "0F 01 F0", "lmsw", true},    {k64, "0F 01 38", "invlpg", true},   {k64, "0F 00 D8", "ltr", true},
-      {k32, "0F 35", "sysexit", true},    {k64, "0F 01 00", "sgdt", false},    {k64, "0F 00 C0", "sldt", false},
-      {k64, "0F 01 D0", "xgetbv", false}, {k64, "0F 01 D1", "xsetbv", true},  {k64, "0F 05", "syscall", false},    {k64, "0F 0B", "ud2", false},
-      {k64, "CD 21", "int", false},       {k64, "89 00", "mov", false},        {k64, "0F", "cut short", false},
+      {k64, "F4", "hlt", true},           {k64, "FA", "cli", true},           {k64, "FB", "sti", true},
+      {k64, "E4 60", "in", true},         {k64, "EE", "out", true},           {k64, "F3 6E", "rep outsb", true},
+      {k64, "66 ED", "in ax, dx", true},  {k64, "48 F4", "REX hlt", true},    {k32, "48 F4", "dec eax", false},
+      {k64, "0F 20 C0", "mov cr0", true}, {k64, "0F 23 C0", "mov dr0", true}, {k64, "0F 30", "wrmsr", true},
+      {k64, "0F 32", "rdmsr", true},      {k64, "0F 06", "clts", true},       {k64, "0F 09", "wbinvd", true},
+      {k64, "0F 31", "rdtsc", true},      {k64, "0F 01 F8", "swapgs", true},  {k64, "0F 01 10", "lgdt", true},
+      {k64, "0F 01 F0", "lmsw", true},    {k64, "0F 01 38", "invlpg", true},  {k64, "0F 00 D8", "ltr", true},
+      {k32, "0F 35", "sysexit", true},    {k64, "0F 01 00", "sgdt", false},   {k64, "0F 00 C0", "sldt", false},
+      {k64, "0F 01 D0", "xgetbv", false}, {k64, "0F 01 D1", "xsetbv", true},  {k64, "0F 05", "syscall", false},
+      {k64, "0F 0B", "ud2", false},       {k64, "CD 21", "int", false},       {k64, "89 00", "mov", false},
+      {k64, "0F", "cut short", false},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);

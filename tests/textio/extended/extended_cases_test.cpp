@@ -49,7 +49,9 @@ const Case kCases[] = {
     {"OneTenthRoundsUp", Op::Div, Of(kOne, kTen), {X(0x3FFB, 0xCCCCCCCCCCCCCCCD), 0}},
     // Ties go to the even significand, in both directions.
     {"HalfUlpTieStaysEven", Op::Add, Of(kOne, X(0x3FBF, 0x8000000000000000)), {kOne, 0}},
-    {"HalfUlpTieRoundsUpToEven", Op::Add, Of(X(0x3FFF, 0x8000000000000001), X(0x3FBF, 0x8000000000000000)),
+    {"HalfUlpTieRoundsUpToEven",
+     Op::Add,
+     Of(X(0x3FFF, 0x8000000000000001), X(0x3FBF, 0x8000000000000000)),
      {X(0x3FFF, 0x8000000000000002), 0}},
     {"JustAboveTieRoundsUp", Op::Add, Of(kOne, X(0x3FBF, 0x8000000000000001)), {X(0x3FFF, 0x8000000000000001), 0}},
     {"CancellationIsExact", Op::Sub, Of(kOne, X(0x3FFE, 0xFFFFFFFFFFFFFFFF)), {X(0x3FBF, 0x8000000000000000), 0}},
@@ -57,7 +59,9 @@ const Case kCases[] = {
     // Signed zeros under round to nearest.
     {"NegativeZerosSumToNegativeZero", Op::Add, Of(kNegZero, kNegZero), {kNegZero, 0}},
     {"MixedZerosSumToPositiveZero", Op::Add, Of(kNegZero, kZero), {kZero, 0}},
-    {"EqualValuesCancelToPositiveZero", Op::Sub, Of(X(0xC000, 0xC000000000000000), X(0xC000, 0xC000000000000000)),
+    {"EqualValuesCancelToPositiveZero",
+     Op::Sub,
+     Of(X(0xC000, 0xC000000000000000), X(0xC000, 0xC000000000000000)),
      {kZero, 0}},
     {"ZeroProductTakesXorSign", Op::Mul, Of(kNegZero, kThree), {kNegZero, 0}},
     // The top of the range: overflow after rounding, too.
@@ -70,10 +74,14 @@ const Case kCases[] = {
     {"HalvingSmallestNormalGivesDenormal", Op::Div, Of(kMinNormal, kTwo), {X(0x0000, 0x4000000000000000), 0}},
     {"HalfOfSmallestDenormalTiesToZero", Op::Mul, Of(kMinDenormal, kHalf), {kZero, 0}},
     {"ThreeHalvesOfSmallestDenormalTiesToTwo", Op::Mul, Of(X(0x0000, 3), kHalf), {X(0x0000, 2), 0}},
-    {"DenormalSumCarriesIntoNormal", Op::Add, Of(X(0x0000, 0x4000000000000000), X(0x0000, 0x4000000000000000)),
+    {"DenormalSumCarriesIntoNormal",
+     Op::Add,
+     Of(X(0x0000, 0x4000000000000000), X(0x0000, 0x4000000000000000)),
      {kMinNormal, 0}},
     {"DenormalResultRoundsUpToSmallestNormal", Op::Mul, Of(kMinNormal, X(0x3FFE, 0xFFFFFFFFFFFFFFFF)), {kMinNormal, 0}},
-    {"SmallestDenormalScaledStaysDenormal", Op::Mul, Of(kMinDenormal, X(0x403D, 0x8000000000000000)),
+    {"SmallestDenormalScaledStaysDenormal",
+     Op::Mul,
+     Of(kMinDenormal, X(0x403D, 0x8000000000000000)),
      {X(0x0000, 0x4000000000000000), 0}},
     {"SmallestDenormalScaledToNormal", Op::Mul, Of(kMinDenormal, X(0x403E, 0x8000000000000000)), {kMinNormal, 0}},
     {"PseudoDenormalReadsAsSmallestNormal", Op::Add, Of(kPseudoDenormal, kZero), {kMinNormal, 0}},
@@ -91,9 +99,13 @@ const Case kCases[] = {
     // NaN operands.
     {"QuietNaNPassesThrough", Op::Add, Of(kOne, kQuietNaN), {kQuietNaN, 0}},
     {"SignalingNaNIsQuietedAndInvalid", Op::Mul, Of(kSignalingNaN, kTwo), {kQuietNaN, IE}},
-    {"LargerNaNSignificandWins", Op::Add, Of(kQuietNaN, X(0xFFFF, 0xC000000000000002)),
+    {"LargerNaNSignificandWins",
+     Op::Add,
+     Of(kQuietNaN, X(0xFFFF, 0xC000000000000002)),
      {X(0xFFFF, 0xC000000000000002), 0}},
-    {"EqualNaNSignificandsPreferPositive", Op::Sub, Of(X(0xFFFF, 0xC000000000000005), X(0x7FFF, 0xC000000000000005)),
+    {"EqualNaNSignificandsPreferPositive",
+     Op::Sub,
+     Of(X(0xFFFF, 0xC000000000000005), X(0x7FFF, 0xC000000000000005)),
      {X(0x7FFF, 0xC000000000000005), 0}},
     // Trunc and Frac: exact, and never an exception.
     {"TruncTwoAndAHalf", Op::Trunc, Of(X(0x4000, 0xA000000000000000)), {kTwo, 0}},
@@ -103,7 +115,9 @@ const Case kCases[] = {
     {"FracOfNegativeIntegerIsPositiveZero", Op::Frac, Of(X(0xC000, 0xC000000000000000)), {kZero, 0}},
     {"TruncAtLastFractionBit", Op::Trunc, Of(X(0x403D, 0xC000000000000001)), {X(0x403D, 0xC000000000000000), 0}},
     {"FracAtLastFractionBit", Op::Frac, Of(X(0x403D, 0xC000000000000001)), {kHalf, 0}},
-    {"TruncOfWholeSignificandIsIdentity", Op::Trunc, Of(X(0x403E, 0x8000000000000001)),
+    {"TruncOfWholeSignificandIsIdentity",
+     Op::Trunc,
+     Of(X(0x403E, 0x8000000000000001)),
      {X(0x403E, 0x8000000000000001), 0}},
     {"TruncOfDenormalIsSignedZero", Op::Trunc, Of(X(0x8000, 1)), {kNegZero, 0}},
     {"FracOfInfinityIsSilentIndefinite", Op::Frac, Of(kInf), {kIndefinite, 0}},
@@ -111,7 +125,9 @@ const Case kCases[] = {
     {"TruncOfUnnormalIsSilentIndefinite", Op::Trunc, Of(kUnnormal), {kIndefinite, 0}},
     {"TruncToInt64TowardZero", Op::TruncToInt64, Of(X(0xC000, 0xA000000000000000)), {S(0xFFFFFFFFFFFFFFFE), 0}},
     {"TruncToInt64LargestInteger", Op::TruncToInt64, Of(X(0x403D, 0xFFFFFFFFFFFFFFFE)), {S(0x7FFFFFFFFFFFFFFF), 0}},
-    {"TruncToInt64OutOfRangeIsIndefinite", Op::TruncToInt64, Of(X(0x403E, 0x8000000000000000)),
+    {"TruncToInt64OutOfRangeIsIndefinite",
+     Op::TruncToInt64,
+     Of(X(0x403E, 0x8000000000000000)),
      {S(0x8000000000000000), 0}},
     {"TruncToInt64MostNegative", Op::TruncToInt64, Of(X(0xC03E, 0x8000000000000000)), {S(0x8000000000000000), 0}},
     {"TruncToInt64OfNaNIsIndefinite", Op::TruncToInt64, Of(kQuietNaN), {S(0x8000000000000000), 0}},
@@ -131,7 +147,9 @@ const Case kCases[] = {
     {"LargestDenormalDouble", Op::FromDouble, Scalar(0x000FFFFFFFFFFFFF), {X(0x3C00, 0xFFFFFFFFFFFFF000), 0}},
     {"LargestDouble", Op::FromDouble, Scalar(0x7FEFFFFFFFFFFFFF), {X(0x43FE, 0xFFFFFFFFFFFFF800), 0}},
     {"NegativeZeroDouble", Op::FromDouble, Scalar(0x8000000000000000), {kNegZero, 0}},
-    {"SignalingNaNDoubleIsQuietedAndInvalid", Op::FromDouble, Scalar(0x7FF0000000000001),
+    {"SignalingNaNDoubleIsQuietedAndInvalid",
+     Op::FromDouble,
+     Scalar(0x7FF0000000000001),
      {X(0x7FFF, 0xC000000000000800), IE}},
     {"DoubleIndefiniteWidensToIndefinite", Op::FromDouble, Scalar(0xFFF8000000000000), {kIndefinite, 0}},
     // Widening from int32: exact.
@@ -182,8 +200,8 @@ TYPED_TEST(ExtendedCases, HandDerivedResults) {
 #endif
   for (const Case &c : kCases) {
     const Outcome got = RunOperation<TypeParam>(c.op, c.in);
-    EXPECT_EQ(Describe(got), Describe(c.expected)) << c.name << ": " << OpName(c.op) << "(" << Hex(c.in.a) << ", "
-                                                   << Hex(c.in.b) << ")";
+    EXPECT_EQ(Describe(got), Describe(c.expected))
+        << c.name << ": " << OpName(c.op) << "(" << Hex(c.in.a) << ", " << Hex(c.in.b) << ")";
   }
 }
 

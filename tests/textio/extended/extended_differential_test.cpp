@@ -85,7 +85,8 @@ ExtendedBits RandomOperand(Random &random) {
     const uint64_t payload = SignificandPattern(random) & ~(kExtendedIntegerBit | kExtendedQuietBit);
     x = {kExtendedExponentMask, kExtendedIntegerBit | (payload == 0 ? 1 : payload)};
   } else if (kind < 87) {  // unnormal, pseudo-infinity, pseudo-NaN
-    x = {random.Coin() ? RandomExponent(random) : kExtendedExponentMask, SignificandPattern(random) & ~kExtendedIntegerBit};
+    x = {random.Coin() ? RandomExponent(random) : kExtendedExponentMask,
+         SignificandPattern(random) & ~kExtendedIntegerBit};
   } else {  // a widened double
     x = SoftExtended::FromDouble(std::bit_cast<double>(random.Next() & 0x7FEFFFFFFFFFFFFFull)).Bits();
   }
@@ -111,7 +112,8 @@ ExtendedBits PartnerOperand(Random &random, Op op, ExtendedBits a) {
       // Exponent so that the exact result lands near overflow or in the denormal range.
       const int64_t target = random.Coin() ? 0x7FFE + delta : 1 + delta - random.Below(70);
       const int64_t exponent = op == Op::Div ? aExponent - (target - 0x3FFF) : target + 0x3FFF - aExponent;
-      return {static_cast<uint16_t>(sign | Clamp(exponent, 1, 0x7FFE)), SignificandPattern(random) | kExtendedIntegerBit};
+      return {static_cast<uint16_t>(sign | Clamp(exponent, 1, 0x7FFE)),
+              SignificandPattern(random) | kExtendedIntegerBit};
     }
     default: return RandomOperand(random);
   }
@@ -120,8 +122,8 @@ ExtendedBits PartnerOperand(Random &random, Op op, ExtendedBits a) {
 uint64_t RandomDoubleBits(Random &random) {
   const uint64_t bits = random.Next();
   switch (random.Below(6)) {
-    case 0: return bits & 0x800FFFFFFFFFFFFFull;                               // zero or denormal
-    case 1: return bits | 0x7FF0000000000000ull;                               // infinity or NaN
+    case 0: return bits & 0x800FFFFFFFFFFFFFull;  // zero or denormal
+    case 1: return bits | 0x7FF0000000000000ull;  // infinity or NaN
     case 2: return (bits & 0x8000000000000000ull) | 0x7FF0000000000000ull | random.Below(3);
     default: return bits;
   }
@@ -152,7 +154,7 @@ TEST(ExtendedDifferential, SoftwareMatchesX87BitForBit) {
   X87ControlScope quiet(kX87QuietControlWord);
   ASSERT_TRUE(HardExtended::PrecisionFits());
 
-  constexpr Op ops[] = {Op::Add,   Op::Sub,          Op::Mul,     Op::Div,        Op::Trunc,    Op::Frac,
+  constexpr Op ops[] = {Op::Add,     Op::Sub,          Op::Mul,        Op::Div,       Op::Trunc,   Op::Frac,
                         Op::Compare, Op::TruncToInt64, Op::FromDouble, Op::FromInt32, Op::ToDouble};
   constexpr long kRounds = 300000;  // 3.3 million operations
   // GRADES_EXTENDED_SEED=<hex> explores other sequences; the default is fixed.
@@ -174,18 +176,17 @@ TEST(ExtendedDifferential, SoftwareMatchesX87BitForBit) {
       coverage.Note(op, hard);
       if (soft == hard) continue;
       if (++mismatches <= 20) {
-        ADD_FAILURE() << OpName(op) << "(" << Hex(in.a) << ", " << Hex(in.b) << ", scalar "
-                      << std::hex << in.scalar << std::dec << "): soft " << Describe(soft) << ", x87 "
-                      << Describe(hard);
+        ADD_FAILURE() << OpName(op) << "(" << Hex(in.a) << ", " << Hex(in.b) << ", scalar " << std::hex << in.scalar
+                      << std::dec << "): soft " << Describe(soft) << ", x87 " << Describe(hard);
       }
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::printf("%ld operations (seed %llx) in %.2f s: %ld invalid, %ld zero divide, %ld overflow, "
-              "%ld denormal results, %ld unordered\n",
-              kRounds * static_cast<long>(std::size(ops)), static_cast<unsigned long long>(seed), seconds,
-              coverage.invalid, coverage.zeroDivide, coverage.overflow, coverage.denormalResults,
-              coverage.unordered);
+  std::printf(
+      "%ld operations (seed %llx) in %.2f s: %ld invalid, %ld zero divide, %ld overflow, "
+      "%ld denormal results, %ld unordered\n",
+      kRounds * static_cast<long>(std::size(ops)), static_cast<unsigned long long>(seed), seconds, coverage.invalid,
+      coverage.zeroDivide, coverage.overflow, coverage.denormalResults, coverage.unordered);
   EXPECT_EQ(mismatches, 0);
   EXPECT_GT(coverage.invalid, 10000);
   EXPECT_GT(coverage.zeroDivide, 1000);

@@ -50,8 +50,7 @@ constexpr uint64_t kCompareEqual = 1, kCompareLess = 2, kCompareLessEqual = 4, k
 
 inline std::string Hex(ExtendedBits x) {
   char text[32];
-  std::snprintf(text, sizeof text, "%04X:%016llX", x.signExponent,
-                static_cast<unsigned long long>(x.significand));
+  std::snprintf(text, sizeof text, "%04X:%016llX", x.signExponent, static_cast<unsigned long long>(x.significand));
   return text;
 }
 
@@ -134,8 +133,7 @@ Outcome RunOperation(Op op, const Operands &in) {
     case Op::ToDouble: GRADES_RUN(std::bit_cast<uint64_t>(a.ToDouble()), scalarOf)
     case Op::Compare: {
       uint64_t mask = (T::Equal(a, b) ? kCompareEqual : 0) | (T::Less(a, b) ? kCompareLess : 0) |
-                      (T::LessEqual(a, b) ? kCompareLessEqual : 0) |
-                      (T::Unordered(a, b) ? kCompareUnordered : 0);
+                      (T::LessEqual(a, b) ? kCompareLessEqual : 0) | (T::Unordered(a, b) ? kCompareUnordered : 0);
       Probe::Settle(mask);
       result = scalarOf(mask);
       break;

@@ -18,7 +18,9 @@ void WINAPI Record(DWORD code, DWORD flags, DWORD count, const ULONG_PTR *argume
   ++calls;
 }
 
-SoftExtended B(uint16_t signExponent, uint64_t significand) { return SoftExtended::FromBits(signExponent, significand); }
+SoftExtended B(uint16_t signExponent, uint64_t significand) {
+  return SoftExtended::FromBits(signExponent, significand);
+}
 
 const SoftExtended kZero = B(0x0000, 0), kOne = B(0x3FFF, 0x8000000000000000);
 const SoftExtended kMax = B(0x7FFE, 0xFFFFFFFFFFFFFFFF), kInf = B(0x7FFF, 0x8000000000000000);

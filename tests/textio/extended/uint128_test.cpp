@@ -1,9 +1,9 @@
 // The 128-bit helper the software format rounds with.
+#include "textio/extended/uint128.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
-
-#include "textio/extended/uint128.h"
 
 namespace {
 

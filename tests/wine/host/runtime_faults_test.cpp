@@ -44,8 +44,8 @@ TEST(WindowsFaults, BackTraceToTheConsole) {
     SCOPED_TRACE("depth " + std::to_string(depth));
     fs::remove(screen);
     testsupport::VtermPty terminal({});
-    ASSERT_TRUE(terminal.Start({GRADES_WINE, TERMINAL_KEYS_EXE, "--screen", WinePath(screen),
-                                WinePath(RUNTIME_DRIVER), "deep", std::to_string(depth)}));
+    ASSERT_TRUE(terminal.Start({GRADES_WINE, TERMINAL_KEYS_EXE, "--screen", WinePath(screen), WinePath(RUNTIME_DRIVER),
+                                "deep", std::to_string(depth)}));
     ASSERT_TRUE(terminal.WaitForExit(60000));
     ASSERT_TRUE(WIFEXITED(terminal.Status()));
     EXPECT_EQ(WEXITSTATUS(terminal.Status()), 216) << terminal.ScreenText();
@@ -76,7 +76,8 @@ TEST(WindowsStartup, ProcessStreamsAndIoErrors) {
   EXPECT_EQ(info.output, "module\r\ncommand line\r\nlibrary\r\nstreams\r\n");
 
   const fs::path missing = fs::temp_directory_path() / "wine-runtime-missing.txt";
-  for (auto [path, number] : {std::pair{missing, 2}, std::pair{missing.parent_path() / "no-such-folder" / "x.txt", 3}}) {
+  for (auto [path, number] :
+       {std::pair{missing, 2}, std::pair{missing.parent_path() / "no-such-folder" / "x.txt", 3}}) {
     ChildResult result = Drive({"read", WinePath(path)});
     EXPECT_EQ(result.exitCode, number) << Describe(result);
     Message message = ParseMessage(result.output);
