@@ -4,8 +4,10 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Every build that the tests use treats a warning as an error.
+TEST_FLAGS := -DGRADES_WERROR=ON
 
-.PHONY: all build deps test test-linux run configured install package clean test-asan fuzz-build fuzz fuzz-smoke \
+.PHONY: all build deps test test-linux lint run configured install package clean test-asan fuzz-build fuzz fuzz-smoke \
 	windows windows-test linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test
 
 all: build
@@ -17,7 +19,7 @@ deps:
 # beyond the compiler, so `make run` configures without them when it comes
 # first, and every other target switches them on.
 build:
-	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DGRADES_BUILD_TESTS=ON
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) $(TEST_FLAGS) -DGRADES_BUILD_TESTS=ON
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Every part of the tests this machine can be set up for, then a summary
@@ -32,6 +34,13 @@ test-linux:
 	@$(MAKE) --no-print-directory build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# The static gate (tools/lint): every file laid out as .clang-format says,
+# and nothing that .clang-tidy's checks find in the program's own sources,
+# read with a clang configuration in build-lint/.
+lint:
+	@tools/install-deps lint
+	@tools/lint
+
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the fuzzers (clang, libFuzzer), each in a build folder of its own. `make
 # fuzz` runs every fuzzer for FUZZ_SECONDS, `make test` for
@@ -44,15 +53,20 @@ FUZZERS := read_path parse_integer format_real key_decoder
 FUZZ_SECONDS ?= 300
 FUZZ_SMOKE_SECONDS ?= 12
 
+# The sanitizer build uses clang: the gcc build is tested as it is above,
+# and the routines that must keep a frame of their own are spelled for
+# clang too.
 test-asan:
-	@tools/install-deps linux
-	cmake -S . -B $(ASAN_DIR) $(CMAKE_FLAGS) -DGRADES_SANITIZE=ON
+	@tools/install-deps asan
+	@# A folder configured with gcc before cannot change its compiler.
+	@grep -qs '^CMAKE_CXX_COMPILER:.*clang' $(ASAN_DIR)/CMakeCache.txt || rm -rf $(ASAN_DIR)
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_DIR) $(CMAKE_FLAGS) $(TEST_FLAGS) -DGRADES_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
 $(FUZZ_DIR)/CMakeCache.txt:
 	@tools/install-deps fuzz
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_FLAGS) -DGRADES_FUZZ=ON -DGRADES_SANITIZE=ON -DGRADES_BUILD_TESTS=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) $(CMAKE_FLAGS) $(TEST_FLAGS) -DGRADES_FUZZ=ON -DGRADES_SANITIZE=ON -DGRADES_BUILD_TESTS=OFF
 
 fuzz-build: $(FUZZ_DIR)/CMakeCache.txt
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers

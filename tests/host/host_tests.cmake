@@ -41,6 +41,7 @@ function(grades_host_tests)
       -DGRADES_TERMINAL_KEYS_EXE=${arg_TERMINAL_KEYS}
       -DGRADES_HOLD_OPEN_EXE=${arg_HOLD_OPEN}
       -DGRADES_LINUX_BUILD=${GRADES_LINUX_BUILD}
+      -DGRADES_WERROR=${GRADES_WERROR}
     BUILD_ALWAYS ON
     INSTALL_COMMAND ""
     DEPENDS grades realtotext runtime_driver ${arg_DEPENDS}
