@@ -1,5 +1,6 @@
 // kernel32's console calls, served by the console host: the in-memory console
 // while one is installed, else the terminal.
+#include <sched.h>
 #include <strings.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
 #include "platform/posix/posix_internal.h"
+#include "platform/posix/timer_tick.h"
 
 namespace platform_posix {
 namespace {
@@ -241,10 +243,18 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
   return host->ReadInput(lpBuffer, nLength, lpNumberOfEventsRead);
 }
 
+// Sleep(n) lasts at least n ms, and on to the system timer's next tick
+// unless console input ends it sooner (see timer_tick.h). Sleep(0) gives up
+// the processor and returns.
 void WINAPI Sleep(DWORD dwMilliseconds) {
   // On the terminal, what is drawn shows before the process waits.
   if (platform_posix::console::SleepOnTerminal(dwMilliseconds)) return;
-  timespec t{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000L};
-  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  if (dwMilliseconds == 0) {
+    sched_yield();
+    return;
   }
+  const long long earliest = platform_posix::MonotonicNs() + static_cast<long long>(dwMilliseconds) * 1000000;
+  // Input that the in-memory console holds ends it as typed keys do.
+  const bool input = platform_posix::gMemory != nullptr && !platform_posix::gMemory->input.empty();
+  platform_posix::SleepUntil(input ? earliest : platform_posix::TickAtOrAfter(earliest));
 }

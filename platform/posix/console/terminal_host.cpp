@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bitset>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include "platform/posix/console/terminal_replies.h"
 #include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
+#include "platform/posix/timer_tick.h"
 
 namespace platform_posix::console {
 namespace {
@@ -150,13 +152,29 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
     return TRUE;
   }
 
+  // Lasts to the system timer's first tick after `milliseconds` (see
+  // timer_tick.h), unless input comes or the host serves a continue or a
+  // resize: then it ends as soon as `milliseconds` have passed, so that a
+  // program polling for a key between sleeps answers it at once.
   void Sleep(DWORD milliseconds) {
-    const long long end = NowNs() + static_cast<long long>(milliseconds) * kNsPerMs;
+    const long long earliest = NowNs() + static_cast<long long>(milliseconds) * kNsPerMs;
+    long long end = milliseconds == 0 ? earliest : TickAtOrAfter(earliest);
+    woken_ = false;
     for (;;) {
       Present();
+      if (woken_ || queued_ > 0) end = earliest;
+      // A lone ESC becomes a key when its time is up.
+      if (pendingLength_ > 0) end = std::min(end, std::max(earliest, (lastByteMs_ + kEscapeTimeoutMs) * kNsPerMs));
       const long long left = end - NowNs();
       if (left <= 0) return;
-      WaitAwayFromHost(nullptr, 0, left);
+      if (end == earliest) {
+        WaitAwayFromHost(nullptr, 0, left);
+        continue;
+      }
+      pollfd p{gFd, POLLIN, 0};
+      const int ready = WaitAwayFromHost(&p, 1, left);
+      if (ready > 0 && (p.revents & (POLLHUP | POLLERR)) != 0) EndOnHangUp();
+      if (ready > 0) end = earliest;
     }
   }
 
@@ -213,6 +231,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   void RedrawAfterStopOrResize() {
     const bool continued = TakeContinued(), resized = TakeResized();
     if (!continued && !resized) return;
+    woken_ = true;
     int columns, rows;
     TerminalSize(gFd, &columns, &rows);
     renderer.Resize(columns, rows);
@@ -260,6 +279,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   long long lastFrameMs_ = 0;
   bool framePending_ = false;  // changes not yet sent
   bool timerArmed_ = false;
+  bool woken_ = false;  // a continue or a resize was served
   KeyDecoderState keys_;
   unsigned char pending_[kPendingSize];
   std::size_t pendingLength_ = 0;

@@ -19,6 +19,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@
 #include "platform/posix/console/terminal_signals.h"
 #include "platform/posix/console_host.h"
 #include "platform/posix/posix_internal.h"
+#include "platform/posix/timer_tick.h"
 #include "tests/platform/posix/console_scripts.h"
 
 // The Latin-1 tests run this program with LOCPATH set, and glibc's newlocale
@@ -142,6 +144,32 @@ int main(int argc, char **argv) {
     Say("ready\r\n");
     volatile bool computing = true;
     while (computing) {
+    }
+    return 0;
+  }
+  // Sleeps as asked by the arguments after the log, each started 3 ms past
+  // a tick of the system timer; "pending" first waits for a key. Logs each
+  // sleep: what it asked, how long it took and how far past its tick it
+  // ended, in microseconds.
+  if (mode == "sleep") {
+    StartConsole();
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD count = 0;
+    GetNumberOfConsoleInputEvents(in, &count);
+    Say("ready\r\n");
+    for (int i = 3; i < argc; ++i) {
+      if (std::strcmp(argv[i], "pending") == 0) {
+        while (GetNumberOfConsoleInputEvents(in, &count) && count == 0) {
+        }
+        continue;
+      }
+      const DWORD asked = static_cast<DWORD>(std::atoi(argv[i]));
+      platform_posix::SleepUntil(platform_posix::TickAtOrAfter(platform_posix::MonotonicNs()) + 3000000);
+      const long long start = platform_posix::MonotonicNs();
+      Sleep(asked);
+      const long long end = platform_posix::MonotonicNs();
+      const long long tick = platform_posix::TickAtOrAfter(start + asked * 1000000LL);
+      Log("%u %lld %lld\n", static_cast<unsigned>(asked), (end - start) / 1000, (end - tick) / 1000);
     }
     return 0;
   }

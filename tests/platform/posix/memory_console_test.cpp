@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/posix/console_host.h"
+#include "platform/posix/timer_tick.h"
 
 namespace {
 
@@ -186,6 +187,26 @@ TEST_F(MemoryConsoleTest, InputComesOutOldestFirst) {
   EXPECT_EQ(std::string(buf, got), "xy");
   ASSERT_TRUE(ReadFile(in, buf, sizeof buf, &got, nullptr));
   EXPECT_EQ(got, 0u);
+}
+
+// Sleep(n) ends at the system timer's first tick after n ms, or at n ms
+// when input is queued. Each starts 3 ms past a tick, so the two differ.
+TEST_F(MemoryConsoleTest, SleepEndsAtATickUnlessInputIsQueued) {
+  MemoryConsole c(30, 20);
+  Install(c);
+  for (const bool queued : {false, true}) {
+    if (queued) c.input.push_back(Key(true, 'A', 'a'));
+    for (const DWORD asked : {1u, 5u, 20u}) {
+      platform_posix::SleepUntil(platform_posix::TickAtOrAfter(platform_posix::MonotonicNs()) + 3000000);
+      const long long start = platform_posix::MonotonicNs();
+      Sleep(asked);
+      const long long end = platform_posix::MonotonicNs(),
+                      tick = platform_posix::TickAtOrAfter(start + asked * 1000000LL);
+      EXPECT_GE(end - start, asked * 1000000LL) << asked << (queued ? " queued" : "");
+      EXPECT_EQ(end >= tick, !queued) << asked << (queued ? " queued" : "") << ": " << end - tick
+                                      << " ns past the tick";
+    }
+  }
 }
 
 }  // namespace

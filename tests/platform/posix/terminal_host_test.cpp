@@ -389,6 +389,66 @@ TEST(TerminalHostTest, RepaintsAfterAStopDuringABlockingRead) {
   std::remove(log.c_str());
 }
 
+// A sleep lasts to the system timer's tick unless a key or a resize comes;
+// then it ends once its time has passed. Each sleep starts 3 ms past a tick
+// and lasts a whole number of ticks and 0 to 5 ms, so that ending before
+// the tick is told apart from ending at it.
+TEST(TerminalHostTest, SleepEndsAtATickUnlessAKeyOrAResizeComes) {
+  constexpr long long kTickUs = 15625;
+  struct Case {
+    const char *name;
+    bool kitty;
+    std::vector<std::string> sleeps;
+    std::function<void(VtermPty &, const std::string &log)> during;  // once the program is ready
+    bool atTick;                                                     // else before it
+  };
+  const std::vector<Case> cases = {
+      {"nothing comes", false, {"1", "5", "20"}, [](VtermPty &, const std::string &) {}, true},
+      {"a key is pending", false, {"pending", "1"}, [](VtermPty &p, const std::string &) { p.Type("x"); }, false},
+      {"a key comes", false, {"125"}, [](VtermPty &p, const std::string &) { usleep(40000), p.Type("x"); }, false},
+      {"a key comes under the protocol",
+       true,
+       {"125"},
+       [](VtermPty &p, const std::string &) { usleep(40000), p.TypeCtrl('x'); },
+       false},
+      {"a resize comes",
+       false,
+       {"2000"},
+       [](VtermPty &p, const std::string &log) {
+         usleep(200000);
+         p.DrawOver("\x1b[H\x1b[2J");
+         p.Resize(12, 50);
+         // Painted again while the sleep goes on.
+         EXPECT_TRUE(p.WaitForText("ready", 1500));
+         EXPECT_EQ(ReadLines(log), std::vector<std::string>{});
+       },
+       false},
+  };
+  for (const Case &c : cases) {
+    VtermPty pty({10, 40, c.kitty});
+    const std::string log = TempLog("sleep");
+    std::vector<std::string> argv = {CONSOLE_CHILD, "sleep", log};
+    argv.insert(argv.end(), c.sleeps.begin(), c.sleeps.end());
+    ASSERT_TRUE(pty.Start(argv)) << c.name;
+    ASSERT_TRUE(pty.WaitForText("ready")) << c.name;
+    c.during(pty, log);
+    ASSERT_TRUE(pty.WaitForExit()) << c.name;
+    const std::vector<std::string> lines = ReadLines(log);
+    EXPECT_EQ(lines.size(), c.sleeps.size() - (c.sleeps[0] == "pending" ? 1 : 0)) << c.name;
+    for (const std::string &line : lines) {
+      long long asked = 0, lasted = 0, pastTick = 0;
+      ASSERT_EQ(std::sscanf(line.c_str(), "%lld %lld %lld", &asked, &lasted, &pastTick), 3) << line;
+      EXPECT_GE(lasted, asked * 1000) << c.name << ": " << line;
+      if (c.atTick) {
+        EXPECT_TRUE(pastTick >= 0 && pastTick < kTickUs) << c.name << ": " << line;
+      } else {
+        EXPECT_LT(pastTick, 0) << c.name << ": " << line;
+      }
+    }
+    std::remove(log.c_str());
+  }
+}
+
 // A signal that arrives while the terminal is being put back waits for it
 // to be done, then ends the process.
 TEST(TerminalHostTest, ASignalDuringTheRestoreWaitsForIt) {
