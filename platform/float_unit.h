@@ -6,7 +6,7 @@
 #if defined(__i386__) || defined(__x86_64__)
 #include "platform/x86/float_unit.h"
 #elif defined(__aarch64__)
-#include "platform/arm64/float_unit.h"
+#include "platform/aarch64/float_unit.h"
 #else
 #error "no floating-unit description for this processor"
 #endif

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/arm64/memory_access.h"
+#include "platform/aarch64/memory_access.h"
 #include "platform/machine.h"
 
 // The program's own code, as the linker bounds it.

@@ -1,4 +1,4 @@
-#include "platform/arm64/memory_access.h"
+#include "platform/aarch64/memory_access.h"
 
 namespace {
 

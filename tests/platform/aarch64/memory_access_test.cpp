@@ -1,7 +1,7 @@
 // The A64 reader of the fault layer tells a faulting store from a load
 // where the system does not say. Every row was assembled by the 64-bit ARM
 // assembler from the text beside it.
-#include "platform/arm64/memory_access.h"
+#include "platform/aarch64/memory_access.h"
 
 #include <gtest/gtest.h>
 
