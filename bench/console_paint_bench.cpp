@@ -14,7 +14,7 @@
 #include "console/console_screen.h"
 #include "grades/grade_data.h"
 #include "grades/report.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
 #include "runtime/core_init.h"
 #include "runtime/std_streams.h"
 

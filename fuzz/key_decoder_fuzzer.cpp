@@ -14,15 +14,15 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/posix/console/charset.h"
-#include "platform/posix/console/key_decoder.h"
+#include "platform/posix/console_host/charset.h"
+#include "platform/posix/console_host/key_decoder.h"
 
 namespace {
 
-using platform_posix::console::DecodeKey;
-using platform_posix::console::DecodeResult;
-using platform_posix::console::InputCharset;
-using platform_posix::console::KeyDecoderState;
+using platform_posix::console_host::DecodeKey;
+using platform_posix::console_host::DecodeResult;
+using platform_posix::console_host::InputCharset;
+using platform_posix::console_host::KeyDecoderState;
 
 struct Step {
   std::size_t consumed;

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "platform/machine.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
 #include "platform/posix/fault_context.h"
 #include "platform/posix/kernel32.h"
 #include "platform/posix/process_internal.h"

@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/posix/console/dispatch.h"
+#include "platform/posix/console_host/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
 namespace {
@@ -50,7 +50,7 @@ int WaitUntilReady(int fd, short events) {
   for (;;) {
     const int n = poll(&p, 1, 0);
     if (n > 0) return 0;
-    if (n == 0) return platform_posix::console::WaitForDescriptor(fd, events);
+    if (n == 0) return platform_posix::console_host::WaitForDescriptor(fd, events);
     if (errno != EINTR) return errno;
   }
 }
@@ -96,7 +96,7 @@ DWORD TakeAlone(int fd, const char *path) {
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD /*dwFlagsAndAttributes*/, HANDLE /*hTemplateFile*/) {
-  if (HANDLE console; platform_posix::console::OpenConsoleName(lpFileName, &console)) return console;
+  if (HANDLE console; platform_posix::console_host::OpenConsoleName(lpFileName, &console)) return console;
   char path[PATH_MAX];
   if (lpFileName == nullptr || !platform_posix::MapDosPath(lpFileName, path, sizeof path)) {
     FailWith(lpFileName == nullptr ? ERROR_INVALID_PARAMETER : ERROR_FILENAME_EXCED_RANGE);
@@ -155,7 +155,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
                      LPOVERLAPPED /*lpOverlapped*/) {
   if (BOOL done;
-      platform_posix::console::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
+      platform_posix::console_host::ConsoleReadFile(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, &done))
     return done;
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
   int fd = platform_posix::FdFromHandle(hFile);
@@ -183,8 +183,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED /*lpOverlapped*/) {
-  if (BOOL done;
-      platform_posix::console::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, &done))
+  if (BOOL done; platform_posix::console_host::ConsoleWriteFile(hFile, lpBuffer, nNumberOfBytesToWrite,
+                                                                lpNumberOfBytesWritten, &done))
     return done;
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   int fd = platform_posix::FdFromHandle(hFile);
@@ -214,7 +214,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
-  if (BOOL done; platform_posix::console::ConsoleCloseHandle(hObject, &done)) return done;
+  if (BOOL done; platform_posix::console_host::ConsoleCloseHandle(hObject, &done)) return done;
   int fd = platform_posix::FdFromHandle(hObject);
   if (fd >= 0 && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = false;
   if (fd < 0 || close(fd) != 0) {
@@ -225,7 +225,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 }
 
 DWORD WINAPI GetFileType(HANDLE hFile) {
-  if (DWORD type; platform_posix::console::ConsoleFileType(hFile, &type)) return type;
+  if (DWORD type; platform_posix::console_host::ConsoleFileType(hFile, &type)) return type;
   int fd = platform_posix::FdFromHandle(hFile);
   struct stat st;
   if (fd < 0 || fstat(fd, &st) != 0) {

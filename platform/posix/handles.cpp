@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "platform/posix/console/dispatch.h"
+#include "platform/posix/console_host/dispatch.h"
 #include "platform/posix/posix_internal.h"
 
 namespace platform_posix {
@@ -19,7 +19,7 @@ int FdFromHandle(HANDLE handle) {
 }  // namespace platform_posix
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
-  if (HANDLE console; platform_posix::console::ConsoleStdHandle(nStdHandle, &console)) return console;
+  if (HANDLE console; platform_posix::console_host::ConsoleStdHandle(nStdHandle, &console)) return console;
   int fd;
   if (nStdHandle == STD_INPUT_HANDLE) fd = STDIN_FILENO;
   else if (nStdHandle == STD_OUTPUT_HANDLE) fd = STDOUT_FILENO;

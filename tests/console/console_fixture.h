@@ -7,7 +7,7 @@
 #include <string>
 
 #include "console/console_screen.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
 #include "runtime/std_streams.h"
 #include "textio/streams.h"
 #include "textio/write_text.h"

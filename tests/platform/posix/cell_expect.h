@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "platform/posix/console/cp437.h"
+#include "platform/posix/console_host/cp437.h"
 
 namespace consoletest {
 
@@ -21,7 +21,7 @@ inline std::pair<int, int> ExpectedColors(unsigned attr) {
 }
 
 inline char32_t ExpectedGlyph(unsigned char ch) {
-  return static_cast<char32_t>(platform_posix::console::Cp437CodePoint(ch));
+  return static_cast<char32_t>(platform_posix::console_host::Cp437CodePoint(ch));
 }
 
 }  // namespace consoletest

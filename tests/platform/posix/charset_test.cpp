@@ -1,6 +1,6 @@
 // The terminal's character set: what draws each cell, and which set the
 // environment's locale names.
-#include "platform/posix/console/charset.h"
+#include "platform/posix/console_host/charset.h"
 
 #include <gtest/gtest.h>
 
@@ -13,9 +13,9 @@
 
 namespace {
 
-using platform_posix::console::Cp437Glyphs;
-using platform_posix::console::Glyph;
-using platform_posix::console::TerminalCharset;
+using platform_posix::console_host::Cp437Glyphs;
+using platform_posix::console_host::Glyph;
+using platform_posix::console_host::TerminalCharset;
 
 std::string Hex(unsigned v) {
   char b[8];
@@ -102,7 +102,7 @@ TEST(CharsetTest, Utf8KeepsTheDecoderAndTheGlyphsAsTheyAre) {
 
 // What stands in for iconv's ASCII where iconv knows no set decodes alike.
 TEST(CharsetTest, AsciiWithoutIconvDecodesAsIconvsAscii) {
-  platform_posix::console::InputCharset viaIconv, own;
+  platform_posix::console_host::InputCharset viaIconv, own;
   ASSERT_TRUE(viaIconv.Load("ANSI_X3.4-1968"));
   own.LoadAscii();
   for (unsigned b = 0; b < 256; ++b) {
@@ -158,7 +158,7 @@ TEST(CharsetTest, TheSetIsTheOneTheEnvironmentsLocaleNames) {
   for (const Case &c : cases) {
     LocaleVariables variables(c.all, c.ctype, c.lang);
     char codeset[64];
-    platform_posix::console::EnvironmentCodeset(codeset, sizeof codeset);
+    platform_posix::console_host::EnvironmentCodeset(codeset, sizeof codeset);
     EXPECT_STREQ(codeset, c.want) << c.name;
   }
 }

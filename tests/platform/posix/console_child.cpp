@@ -24,8 +24,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/console/terminal_signals.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
+#include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/timer_tick.h"
 #include "tests/platform/posix/console_scripts.h"
@@ -112,10 +112,10 @@ int main(int argc, char **argv) {
   if (mode == "wait" || mode == "stop-continue") {
     StartConsole();
     if (mode == "stop-continue") {
-      platform_posix::console::EnterHost();
+      platform_posix::console_host::EnterHost();
       kill(getpid(), SIGTSTP);
       kill(getpid(), SIGCONT);
-      platform_posix::console::LeaveHost();
+      platform_posix::console_host::LeaveHost();
     }
     DWORD count;
     GetNumberOfConsoleInputEvents(GetStdHandle(STD_INPUT_HANDLE), &count);

@@ -1,21 +1,21 @@
 // Terminal bytes to key event records, and the start-up reply scanner.
-#include "platform/posix/console/key_decoder.h"
+#include "platform/posix/console_host/key_decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/posix/console/charset.h"
-#include "platform/posix/console/terminal_replies.h"
+#include "platform/posix/console_host/charset.h"
+#include "platform/posix/console_host/terminal_replies.h"
 #include "tests/platform/posix/iconv_sets.h"
 
 namespace {
 
-using platform_posix::console::DecodeKey;
-using platform_posix::console::DecodeResult;
-using platform_posix::console::InputCharset;
-using platform_posix::console::KeyDecoderState;
+using platform_posix::console_host::DecodeKey;
+using platform_posix::console_host::DecodeResult;
+using platform_posix::console_host::InputCharset;
+using platform_posix::console_host::KeyDecoderState;
 
 struct Rec {
   bool down;
@@ -317,9 +317,9 @@ TEST(TerminalRepliesTest, TakesTheRepliesOutAndKeepsTheKeys) {
   };
   for (const ReplyCase &c : cases) {
     std::string buf = c.bytes;
-    platform_posix::console::StartupReplies r;
+    platform_posix::console_host::StartupReplies r;
     std::size_t left =
-        platform_posix::console::ExtractReplies(reinterpret_cast<unsigned char *>(buf.data()), buf.size(), &r);
+        platform_posix::console_host::ExtractReplies(reinterpret_cast<unsigned char *>(buf.data()), buf.size(), &r);
     EXPECT_EQ(buf.substr(0, left), c.left) << c.name;
     EXPECT_EQ(r.gotPosition, c.position) << c.name;
     EXPECT_EQ(r.kittyKeyboard, c.kitty) << c.name;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
 #include "platform/posix/timer_tick.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // What the renderer sends to the terminal: golden byte sequences for the
 // cases where economy matters, and a terminal emulator fed its output that
 // must end up showing exactly the screen buffer.
-#include "platform/posix/console/renderer.h"
+#include "platform/posix/console_host/renderer.h"
 
 #include <gtest/gtest.h>
 #include <vterm.h>
@@ -12,20 +12,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/console/charset.h"
+#include "platform/posix/console_host/charset.h"
 #include "tests/platform/posix/cell_expect.h"
 
 namespace {
 
-using platform_posix::console::OutputBuffer;
-using platform_posix::console::Renderer;
-using platform_posix::console::RowShift;
-using platform_posix::console::ScreenBuffer;
-using platform_posix::console::ScreenCell;
+using platform_posix::console_host::OutputBuffer;
+using platform_posix::console_host::Renderer;
+using platform_posix::console_host::RowShift;
+using platform_posix::console_host::ScreenBuffer;
+using platform_posix::console_host::ScreenCell;
 
 struct Rig {
   Rig(int w, int h, bool blank = true,
-      const platform_posix::console::Glyph *glyphs = platform_posix::console::Cp437Glyphs())
+      const platform_posix::console_host::Glyph *glyphs = platform_posix::console_host::Cp437Glyphs())
       : screen(w, h), out(storage, sizeof storage, &Rig::Sink, this), renderer(w, h, out, glyphs) {
     if (blank) renderer.AssumeBlank();
     renderer.AssumeCursor(0, 0);
@@ -199,7 +199,7 @@ TEST(RendererTest, SendsTheShortestBytes) {
 // The same drawing on a UTF-8 and on a Latin-1 terminal; redrawing cells
 // instead of moving the cursor pays for the bytes their glyphs take there.
 TEST(RendererTest, DrawsWithTheGlyphTableItIsGiven) {
-  platform_posix::console::TerminalCharset latin1;
+  platform_posix::console_host::TerminalCharset latin1;
   latin1.Load("ISO-8859-1");
   struct Case {
     const char *name;

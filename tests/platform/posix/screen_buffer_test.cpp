@@ -1,6 +1,6 @@
 // The screen buffer's write, scroll and fill operations against a plain
 // cell-by-cell model of what the console API says they do.
-#include "platform/posix/console/screen_buffer.h"
+#include "platform/posix/console_host/screen_buffer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 
 namespace {
 
-using platform_posix::console::RowShift;
-using platform_posix::console::ScreenBuffer;
+using platform_posix::console_host::RowShift;
+using platform_posix::console_host::ScreenBuffer;
 
 constexpr int kW = 13, kH = 7;
 

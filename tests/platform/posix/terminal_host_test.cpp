@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/console/charset.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/charset.h"
+#include "platform/posix/console_host/control.h"
 #include "tests/platform/posix/cell_expect.h"
 #include "tests/platform/posix/console_scripts.h"
 #include "tests/support/vterm_pty.h"
@@ -264,7 +264,7 @@ TEST(TerminalHostTest, AnEightBitTerminalGetsNoControlBytesAndShowsLatin1) {
     EXPECT_EQ(pty.CodePointAt(s.cell / kColumns, s.cell % kColumns), s.want) << "cell " << std::hex << +s.cell;
   }
   // Everywhere else it shows what the console holds, as the table draws it.
-  platform_posix::console::TerminalCharset set;
+  platform_posix::console_host::TerminalCharset set;
   set.Load("ISO-8859-1");
   int mismatches = 0;
   for (int y = 0; y < kRows; ++y) {

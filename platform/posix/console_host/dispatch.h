@@ -5,7 +5,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 bool IsConsoleHandle(HANDLE h);
 bool OpenConsoleName(LPCSTR name, HANDLE *result);
@@ -23,4 +23,4 @@ bool ConsoleFileType(HANDLE h, DWORD *type);
 // once, and a terminal that goes away ends the process.
 int WaitForDescriptor(int fd, short events);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -10,9 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/posix/console/cp437.h"
+#include "platform/posix/console_host/cp437.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 // Typed text in a set other than UTF-8.
 class InputCharset {
@@ -82,4 +82,4 @@ class TerminalCharset {
 // nl_langinfo gives it), found without touching the process's own locale.
 void EnvironmentCodeset(char *out, std::size_t size);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -1,15 +1,15 @@
-#include "platform/posix/console/memory_console.h"
+#include "platform/posix/console_host/memory_console.h"
 
 #include <algorithm>
 
-#include "platform/posix/console/screen_buffer.h"
+#include "platform/posix/console_host/screen_buffer.h"
 
 namespace platform_posix {
 namespace {
 
-class MemoryHost final : public console::ConsoleHost {
+class MemoryHost final : public console_host::ConsoleHost {
  public:
-  MemoryHost(console::ScreenBuffer &screen, MemoryConsole &owner) : ConsoleHost(screen), owner_(owner) {}
+  MemoryHost(console_host::ScreenBuffer &screen, MemoryConsole &owner) : ConsoleHost(screen), owner_(owner) {}
 
   BOOL GetCursorInfo(CONSOLE_CURSOR_INFO *info) override {
     if (info == nullptr) return FALSE;
@@ -41,7 +41,7 @@ class MemoryHost final : public console::ConsoleHost {
 
 struct MemoryConsole::Impl {
   Impl(int columns, int rows, MemoryConsole &owner) : screen(columns, rows), host(screen, owner) {}
-  console::ScreenBuffer screen;
+  console_host::ScreenBuffer screen;
   MemoryHost host;
 };
 
@@ -71,8 +71,8 @@ void MemoryConsole::SetCursor(COORD position) { impl_->screen.cursor = position;
 WORD MemoryConsole::Attributes() const { return impl_->screen.attributes; }
 void MemoryConsole::SetAttributes(WORD attr) { impl_->screen.attributes = attr; }
 
-namespace console {
+namespace console_host {
 ConsoleHost &MemoryAccess::Host(MemoryConsole &console) { return console.impl_->host; }
-}  // namespace console
+}  // namespace console_host
 
 }  // namespace platform_posix

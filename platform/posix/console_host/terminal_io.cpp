@@ -1,4 +1,4 @@
-#include "platform/posix/console/terminal_io.h"
+#include "platform/posix/console_host/terminal_io.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <ctime>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 bool WriteAll(int fd, const char *bytes, std::size_t length) {
   while (length > 0) {
@@ -67,4 +67,4 @@ void ClampConsoleSize(int *columns, int *rows) {
   if (static_cast<long>(*columns) * *rows > kMaxConsoleCells) *rows = static_cast<int>(kMaxConsoleCells / *columns);
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 class OutputBuffer {
  public:
@@ -60,4 +60,4 @@ class OutputBuffer {
   void *context_;
 };
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -1,9 +1,9 @@
 // The console on the process's terminal (/dev/tty).
 #pragma once
 
-#include "platform/posix/console/host.h"
+#include "platform/posix/console_host/console_host.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 // The terminal host, started at the first call: the terminal goes into key
 // mode, the cursor position and the keyboard protocol are asked for, and the
@@ -21,4 +21,4 @@ void ForgetTerminalFd(int fd);
 // sleeping, when the host has not started.
 bool SleepOnTerminal(DWORD milliseconds);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

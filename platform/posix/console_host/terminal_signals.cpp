@@ -1,4 +1,4 @@
-#include "platform/posix/console/terminal_signals.h"
+#include "platform/posix/console_host/terminal_signals.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "platform/posix/console/terminal_io.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
+#include "platform/posix/console_host/terminal_io.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 constexpr char kColoursReset[] = "\x1b[m";
@@ -408,10 +408,10 @@ void EndOnHangUp() {
   _exit(128 + SIGHUP);
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host
 
 void ConsoleHostRestore() {
-  using namespace platform_posix::console;
+  using namespace platform_posix::console_host;
   if (!gArmed.load()) return;
   Shielded([] {
     if (!gRestored.exchange(true)) PutBack();

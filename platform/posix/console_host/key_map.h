@@ -5,7 +5,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 struct KeyIdentity {
   WORD vk;
@@ -42,4 +42,4 @@ enum class Named {
 
 const KeyIdentity &NamedKey(Named key);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -1,4 +1,4 @@
-#include "platform/posix/console/terminal_host.h"
+#include "platform/posix/console_host/terminal_host.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,18 +12,18 @@
 #include <csignal>
 #include <cstring>
 
-#include "platform/posix/console/charset.h"
-#include "platform/posix/console/dispatch.h"
-#include "platform/posix/console/key_decoder.h"
-#include "platform/posix/console/output_buffer.h"
-#include "platform/posix/console/renderer.h"
-#include "platform/posix/console/terminal_io.h"
-#include "platform/posix/console/terminal_replies.h"
-#include "platform/posix/console/terminal_signals.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/charset.h"
+#include "platform/posix/console_host/control.h"
+#include "platform/posix/console_host/dispatch.h"
+#include "platform/posix/console_host/key_decoder.h"
+#include "platform/posix/console_host/output_buffer.h"
+#include "platform/posix/console_host/renderer.h"
+#include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_replies.h"
+#include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/timer_tick.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 constexpr int kReplyTimeoutMs = 500;  // for the answers to the start-up questions
@@ -408,8 +408,8 @@ int WaitForDescriptor(int fd, short events) {
   }
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host
 
 platform_posix::TerminalOutputStats platform_posix::TerminalHostStats() {
-  return {platform_posix::console::gBytes.load(), platform_posix::console::gWrites.load()};
+  return {platform_posix::console_host::gBytes.load(), platform_posix::console_host::gWrites.load()};
 }

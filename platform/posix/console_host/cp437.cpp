@@ -1,8 +1,8 @@
-#include "platform/posix/console/cp437.h"
+#include "platform/posix/console_host/cp437.h"
 
 #include <array>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 // Glyphs of the control codes 0..31 and of bytes 127..255, eight a row.
@@ -80,4 +80,4 @@ int Cp437FromCodePoint(std::uint32_t codePoint) {
   return -1;
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -11,9 +11,9 @@
 
 #include <cstddef>
 
-#include "platform/posix/console/output_buffer.h"
+#include "platform/posix/console_host/output_buffer.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 // What the host does for a signal that asks it to act (never called while
 // the host is in the middle of a change): SIGALRM, the frame timer is due;
@@ -90,4 +90,4 @@ void RaiseForKey(int sig);
 // is ignored, for nothing can reach the user any more.
 [[noreturn]] void EndOnHangUp();
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

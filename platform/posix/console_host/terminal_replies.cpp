@@ -1,6 +1,6 @@
-#include "platform/posix/console/terminal_replies.h"
+#include "platform/posix/console_host/terminal_replies.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 enum class Kind { kNone, kIncomplete, kPosition, kKitty, kAttributes };
@@ -66,4 +66,4 @@ std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupRepl
   return out;
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

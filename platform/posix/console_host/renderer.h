@@ -21,11 +21,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/posix/console/cp437.h"
-#include "platform/posix/console/output_buffer.h"
-#include "platform/posix/console/screen_buffer.h"
+#include "platform/posix/console_host/cp437.h"
+#include "platform/posix/console_host/output_buffer.h"
+#include "platform/posix/console_host/screen_buffer.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 class Renderer {
  public:
@@ -114,4 +114,4 @@ class Renderer {
   int pen_ = -1;              // attribute the terminal draws with, -1 unknown
 };
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -5,7 +5,7 @@
 
 struct termios;
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 // Writes all bytes, retrying after interruptions. Safe in a signal handler.
 bool WriteAll(int fd, const char *bytes, std::size_t length);
@@ -29,4 +29,4 @@ constexpr int kMaxConsoleSide = 32766;
 constexpr long kMaxConsoleCells = 1L << 20;
 void ClampConsoleSize(int *columns, int *rows);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

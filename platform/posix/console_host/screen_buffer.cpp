@@ -1,8 +1,8 @@
-#include "platform/posix/console/screen_buffer.h"
+#include "platform/posix/console_host/screen_buffer.h"
 
 #include <algorithm>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 struct Rect {
@@ -162,4 +162,4 @@ bool ScreenBuffer::FillAttribute(WORD attr, DWORD count, COORD start, DWORD *wri
   return true;
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 // The Unicode code point shown for cell byte `b`. Byte 0 shows as a blank.
 std::uint32_t Cp437CodePoint(unsigned char b);
@@ -24,4 +24,4 @@ const Glyph *Cp437Glyphs();
 // Control codes 0 to 31 and 127 map to themselves, as typed control keys.
 int Cp437FromCodePoint(std::uint32_t codePoint);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -1,8 +1,8 @@
-#include "platform/posix/console/renderer.h"
+#include "platform/posix/console_host/renderer.h"
 
-#include "platform/posix/console/cp437.h"
+#include "platform/posix/console_host/cp437.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 constexpr unsigned char kDefault = 0x07;
@@ -348,4 +348,4 @@ void Renderer::PlaceCursor(int x, int y) {
 
 void Renderer::Bell() { out_.Put('\a'); }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -1,8 +1,8 @@
-#include "platform/posix/console/host.h"
+#include "platform/posix/console_host/console_host.h"
 
 #include "platform/posix/posix_internal.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 BOOL Fail(DWORD code) {
@@ -116,4 +116,4 @@ void ConsoleHost::WriteProcessed(const char *bytes, DWORD length) {
   Changed();
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

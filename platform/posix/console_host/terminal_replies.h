@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 struct StartupReplies {
   bool gotPosition = false;
@@ -20,4 +20,4 @@ struct StartupReplies {
 // complete yet kept at the end.
 std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupReplies *replies);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

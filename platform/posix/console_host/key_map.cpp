@@ -1,8 +1,8 @@
-#include "platform/posix/console/key_map.h"
+#include "platform/posix/console_host/key_map.h"
 
 #include <array>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 constexpr WORD VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE,
@@ -115,4 +115,4 @@ unsigned char ControlCharFor(unsigned char c) {
 
 const KeyIdentity &NamedKey(Named key) { return kNamed[static_cast<int>(key)]; }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

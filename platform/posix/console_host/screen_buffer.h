@@ -13,7 +13,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 struct ScreenCell {
   unsigned char ch;
@@ -110,4 +110,4 @@ class ScreenBuffer {
   bool allDirty_ = false;  // every row changed whole, whatever dirty_ says
 };
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

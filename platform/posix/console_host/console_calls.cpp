@@ -8,18 +8,18 @@
 #include <cstdint>
 #include <ctime>
 
-#include "platform/posix/console/dispatch.h"
-#include "platform/posix/console/memory_console.h"
-#include "platform/posix/console/terminal_host.h"
-#include "platform/posix/console/terminal_signals.h"
-#include "platform/posix/console_host.h"
+#include "platform/posix/console_host/control.h"
+#include "platform/posix/console_host/dispatch.h"
+#include "platform/posix/console_host/memory_console.h"
+#include "platform/posix/console_host/terminal_host.h"
+#include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/posix_internal.h"
 #include "platform/posix/timer_tick.h"
 
 namespace platform_posix {
 namespace {
 
-using console::ConsoleHost;
+using console_host::ConsoleHost;
 
 // Low two bits set: never a descriptor handle, never INVALID_HANDLE_VALUE.
 constexpr std::intptr_t kOutputValue = 0x1007;
@@ -39,26 +39,26 @@ HANDLE gTerminalHandle = nullptr;
 // The host behind a handle to a screen buffer, or null.
 ConsoleHost *ScreenHost(HANDLE h) {
   if (h == ConsoleOutputHandle()) {
-    if (gMemory != nullptr) return &console::MemoryAccess::Host(*gMemory);
-    return console::Terminal();
+    if (gMemory != nullptr) return &console_host::MemoryAccess::Host(*gMemory);
+    return console_host::Terminal();
   }
   if (gMemory != nullptr || h == ConsoleInputHandle()) return nullptr;
-  if (h == gTerminalHandle) return console::ActiveTerminal();
+  if (h == gTerminalHandle) return console_host::ActiveTerminal();
   int fd = FdFromHandle(h);
-  if (fd < 0 || !console::IsConsoleTerminal(fd)) return nullptr;
+  if (fd < 0 || !console_host::IsConsoleTerminal(fd)) return nullptr;
   gTerminalHandle = h;
-  return console::Terminal();
+  return console_host::Terminal();
 }
 
 // The host behind a handle to console input, or null.
 ConsoleHost *InputHost(HANDLE h) {
   if (h == ConsoleInputHandle()) {
-    if (gMemory != nullptr) return &console::MemoryAccess::Host(*gMemory);
-    return console::Terminal();
+    if (gMemory != nullptr) return &console_host::MemoryAccess::Host(*gMemory);
+    return console_host::Terminal();
   }
   if (gMemory != nullptr || h == ConsoleOutputHandle()) return nullptr;
   int fd = FdFromHandle(h);
-  return fd >= 0 && console::IsConsoleTerminal(fd) ? console::Terminal() : nullptr;
+  return fd >= 0 && console_host::IsConsoleTerminal(fd) ? console_host::Terminal() : nullptr;
 }
 
 }  // namespace
@@ -69,7 +69,7 @@ HANDLE ConsoleInputHandle() { return reinterpret_cast<HANDLE>(kInputValue); }
 void InstallMemoryConsole(MemoryConsole &console) { gMemory = &console; }
 void RemoveMemoryConsole() { gMemory = nullptr; }
 
-namespace console {
+namespace console_host {
 
 bool IsConsoleHandle(HANDLE h) { return h == ConsoleOutputHandle() || h == ConsoleInputHandle(); }
 
@@ -159,31 +159,31 @@ bool ConsoleFileType(HANDLE h, DWORD *type) {
   return true;
 }
 
-}  // namespace console
+}  // namespace console_host
 }  // namespace platform_posix
 
 using platform_posix::InputHost;
 using platform_posix::ScreenHost;
 
 BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput, PCONSOLE_SCREEN_BUFFER_INFO info) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr || (platform_posix::gMemory != nullptr && !platform_posix::gMemory->screenInfoWorks))
     return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->GetInfo(info);
 }
 
 BOOL WINAPI GetConsoleCursorInfo(HANDLE hConsoleOutput, PCONSOLE_CURSOR_INFO info) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->GetCursorInfo(info);
 }
 
 BOOL WINAPI WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO *lpBuffer, COORD dwBufferSize,
                                 COORD dwBufferCoord, PSMALL_RECT lpWriteRegion) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->WriteOutput(lpBuffer, dwBufferSize, dwBufferCoord, lpWriteRegion);
 }
@@ -191,16 +191,16 @@ BOOL WINAPI WriteConsoleOutputA(HANDLE hConsoleOutput, const CHAR_INFO *lpBuffer
 BOOL WINAPI ScrollConsoleScreenBufferA(HANDLE hConsoleOutput, const SMALL_RECT *lpScrollRectangle,
                                        const SMALL_RECT *lpClipRectangle, COORD dwDestinationOrigin,
                                        const CHAR_INFO *lpFill) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->Scroll(lpScrollRectangle, lpClipRectangle, dwDestinationOrigin, lpFill);
 }
 
 BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, DWORD nLength, COORD dwWriteCoord,
                                         LPDWORD lpNumberOfCharsWritten) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
     return platform_posix::Fail(ERROR_INVALID_HANDLE);
@@ -210,8 +210,8 @@ BOOL WINAPI FillConsoleOutputCharacterA(HANDLE hConsoleOutput, CHAR cCharacter, 
 
 BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, DWORD nLength, COORD dwWriteCoord,
                                        LPDWORD lpNumberOfAttrsWritten) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) {
     if (lpNumberOfAttrsWritten != nullptr) *lpNumberOfAttrsWritten = 0;
     return platform_posix::Fail(ERROR_INVALID_HANDLE);
@@ -220,25 +220,25 @@ BOOL WINAPI FillConsoleOutputAttribute(HANDLE hConsoleOutput, WORD wAttribute, D
 }
 
 BOOL WINAPI SetConsoleCursorPosition(HANDLE hConsoleOutput, COORD dwCursorPosition) {
-  platform_posix::console::HostSection section;
-  platform_posix::console::ConsoleHost *host = ScreenHost(hConsoleOutput);
+  platform_posix::console_host::HostSection section;
+  platform_posix::console_host::ConsoleHost *host = ScreenHost(hConsoleOutput);
   if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->SetCursor(dwCursorPosition);
 }
 
 BOOL WINAPI GetNumberOfConsoleInputEvents(HANDLE hConsoleInput, LPDWORD lpNumberOfEvents) {
-  platform_posix::console::HostSection section;
+  platform_posix::console_host::HostSection section;
   if (lpNumberOfEvents != nullptr) *lpNumberOfEvents = 0;
-  platform_posix::console::ConsoleHost *host = InputHost(hConsoleInput);
+  platform_posix::console_host::ConsoleHost *host = InputHost(hConsoleInput);
   if (host == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->InputCount(lpNumberOfEvents);
 }
 
 BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
                               LPDWORD lpNumberOfEventsRead) {
-  platform_posix::console::HostSection section;
+  platform_posix::console_host::HostSection section;
   if (lpNumberOfEventsRead != nullptr) *lpNumberOfEventsRead = 0;
-  platform_posix::console::ConsoleHost *host = InputHost(hConsoleInput);
+  platform_posix::console_host::ConsoleHost *host = InputHost(hConsoleInput);
   if (host == nullptr || lpBuffer == nullptr) return platform_posix::Fail(ERROR_INVALID_HANDLE);
   return host->ReadInput(lpBuffer, nLength, lpNumberOfEventsRead);
 }
@@ -248,7 +248,7 @@ BOOL WINAPI ReadConsoleInputA(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWOR
 // the processor and returns.
 void WINAPI Sleep(DWORD dwMilliseconds) {
   // On the terminal, what is drawn shows before the process waits.
-  if (platform_posix::console::SleepOnTerminal(dwMilliseconds)) return;
+  if (platform_posix::console_host::SleepOnTerminal(dwMilliseconds)) return;
   if (dwMilliseconds == 0) {
     sched_yield();
     return;

@@ -4,9 +4,9 @@
 // (drawing on a terminal or not) and where input comes from.
 #pragma once
 
-#include "platform/posix/console/screen_buffer.h"
+#include "platform/posix/console_host/screen_buffer.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 class ConsoleHost {
  public:
@@ -49,4 +49,4 @@ class ConsoleHost {
   ScreenBuffer &screen_;
 };
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

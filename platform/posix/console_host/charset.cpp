@@ -1,4 +1,4 @@
-#include "platform/posix/console/charset.h"
+#include "platform/posix/console_host/charset.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <initializer_list>
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
@@ -238,4 +238,4 @@ void EnvironmentCodeset(char *out, std::size_t size) {
   CopyName(out, size, fromName, std::strlen(fromName));
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

@@ -1,10 +1,10 @@
-#include "platform/posix/console/key_decoder.h"
+#include "platform/posix/console_host/key_decoder.h"
 
-#include "platform/posix/console/charset.h"
-#include "platform/posix/console/cp437.h"
-#include "platform/posix/console/key_map.h"
+#include "platform/posix/console_host/charset.h"
+#include "platform/posix/console_host/cp437.h"
+#include "platform/posix/console_host/key_map.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 namespace {
 
 constexpr unsigned char kEsc = 0x1B;
@@ -500,4 +500,4 @@ DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final, Ke
   return DecodePlain(bytes, n, final, state);
 }
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

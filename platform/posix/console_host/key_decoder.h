@@ -10,7 +10,7 @@
 
 #include "platform/posix/kernel32.h"
 
-namespace platform_posix::console {
+namespace platform_posix::console_host {
 
 class InputCharset;
 
@@ -45,4 +45,4 @@ struct DecodeResult {
 // sequence counts for what it is: a lone ESC is the Esc key, ESC [ is Alt+[.
 DecodeResult DecodeKey(const unsigned char *bytes, std::size_t n, bool final, KeyDecoderState &state);
 
-}  // namespace platform_posix::console
+}  // namespace platform_posix::console_host

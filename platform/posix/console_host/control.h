@@ -21,7 +21,7 @@ void ConsoleHostRestore();
 
 namespace platform_posix {
 
-namespace console {
+namespace console_host {
 struct MemoryAccess;
 }
 
@@ -73,7 +73,7 @@ class MemoryConsole {
   bool screenInfoWorks = true;     // else GetConsoleScreenBufferInfo fails
 
  private:
-  friend struct console::MemoryAccess;
+  friend struct console_host::MemoryAccess;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
