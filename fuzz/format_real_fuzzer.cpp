@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "textio/extended/x87_control.h"
+#include "extended/x87_control.h"
 #include "textio/format_real.h"
 
 namespace {

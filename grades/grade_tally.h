@@ -1,9 +1,9 @@
 // Reading and tallying the grade file.
 #pragma once
 
+#include "extended/extended.h"
 #include "grades/grade_data.h"
 #include "runtime/run_error.h"
-#include "textio/extended/extended.h"
 #include "textio/read_integer.h"
 #include "textio/streams.h"
 

@@ -1,11 +1,11 @@
 #include "runtime/startup.h"
 
+#include "extended/soft_float_trap.h"
 #include "platform/machine.h"
 #include "platform/platform.h"
 #include "runtime/os_faults.h"
 #include "runtime/run_error.h"
 #include "runtime/std_streams.h"
-#include "textio/extended/soft_float_trap.h"
 #include "textio/streams.h"
 
 bool isConsoleApp = false;

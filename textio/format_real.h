@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "textio/extended/extended.h"
+#include "extended/extended.h"
 #include "textio/short_string.h"
 
 // The caller's layout row. Kind 1 is the row for 64-bit double values and

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "extended/extended.h"
+#include "extended/x87_control.h"
 #include "platform/platform.h"
 #include "runtime/core_init.h"
 #include "runtime/run_error.h"
 #include "runtime/startup.h"
 #include "runtime/std_streams.h"
-#include "textio/extended/extended.h"
-#include "textio/extended/x87_control.h"
 #include "textio/read_integer.h"
 #include "textio/streams.h"
 #include "textio/write_text.h"

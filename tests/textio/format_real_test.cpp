@@ -11,8 +11,8 @@
 #include <string>
 #include <type_traits>
 
-#include "textio/extended/uint128.h"
-#include "textio/extended/x87_control.h"
+#include "extended/uint128.h"
+#include "extended/x87_control.h"
 #include "textio/streams.h"
 #include "textio/write_real.h"
 

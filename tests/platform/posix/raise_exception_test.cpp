@@ -8,9 +8,9 @@
 #include <csetjmp>
 #include <cstdint>
 
+#include "extended/soft_extended.h"
 #include "platform/machine.h"
 #include "platform/platform.h"
-#include "textio/extended/soft_extended.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <bit>
 #include <cstdint>
 
-#include "textio/extended/soft_core.h"
+#include "extended/soft_core.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tests/textio/extended/extended_runner.h"
+#include "tests/extended/extended_runner.h"
 
 namespace {
 

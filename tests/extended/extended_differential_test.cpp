@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "tests/textio/extended/extended_runner.h"
+#include "tests/extended/extended_runner.h"
 
 #if GRADES_HAVE_HARD_EXTENDED
 

@@ -1,6 +1,6 @@
 // Addition, subtraction, multiplication and division in the software
 // extended format: exact intermediate result, one rounding.
-#include "textio/extended/soft_core.h"
+#include "extended/soft_core.h"
 
 namespace {
 

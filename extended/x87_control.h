@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "textio/extended/extended_config.h"
+#include "extended/extended_config.h"
 
 // The word the whole run computes under: invalid, zero divide and overflow
 // trap; 64-bit significand; round to nearest; affine infinity.

@@ -15,9 +15,9 @@
 #include <bit>
 #include <cstdint>
 
-#include "textio/extended/extended_queries.h"
-#include "textio/extended/soft_core.h"
-#include "textio/extended/soft_float_trap.h"
+#include "extended/extended_queries.h"
+#include "extended/soft_core.h"
+#include "extended/soft_float_trap.h"
 
 class SoftExtended : public ExtendedQueries<SoftExtended> {
  public:

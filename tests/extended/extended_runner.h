@@ -10,8 +10,8 @@
 #include <ostream>
 #include <string>
 
-#include "textio/extended/extended.h"
-#include "textio/extended/x87_control.h"
+#include "extended/extended.h"
+#include "extended/x87_control.h"
 
 enum class Op { Add, Sub, Mul, Div, Trunc, Frac, TruncToInt64, Compare, FromDouble, FromInt32, ToDouble };
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "textio/extended/soft_extended.h"
+#include "extended/soft_extended.h"
 
 namespace {
 

@@ -1,3 +1,3 @@
-#include "textio/extended/soft_float_trap.h"
+#include "extended/soft_float_trap.h"
 
 SoftFloatTrapHandler softFloatTrap = nullptr;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "textio/extended/extended_bits.h"
-#include "textio/extended/uint128.h"
+#include "extended/extended_bits.h"
+#include "extended/uint128.h"
 
 struct SoftResult {
   ExtendedBits value;

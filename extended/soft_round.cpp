@@ -1,7 +1,7 @@
 // Unpacking, rounding and NaN selection for the software extended format.
 #include <bit>
 
-#include "textio/extended/soft_core.h"
+#include "extended/soft_core.h"
 
 SoftFinite SoftUnpack(ExtendedBits x) {
   const int32_t biased = x.signExponent & kExtendedExponentMask;

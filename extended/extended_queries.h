@@ -3,7 +3,7 @@
 // `Derived` supplies Bits(), FromBits(), Add/Sub/Mul/Div, Equal/Less/LessEqual.
 #pragma once
 
-#include "textio/extended/extended_bits.h"
+#include "extended/extended_bits.h"
 
 template <class Derived>
 class ExtendedQueries {

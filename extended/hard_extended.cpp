@@ -1,8 +1,8 @@
-#include "textio/extended/hard_extended.h"
+#include "extended/hard_extended.h"
 
 #if GRADES_HAVE_HARD_EXTENDED
 
-#include "textio/extended/x87_control.h"
+#include "extended/x87_control.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // as the exception the x87 would raise, from the routine that computed.
 #pragma once
 
+#include "extended/extended_bits.h"
 #include "platform/platform.h"
-#include "textio/extended/extended_bits.h"
 
 // Called with the exception code of each operation that raises one of
 // those, where the hardware would trap. It has RaiseException's shape: the

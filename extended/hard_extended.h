@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "textio/extended/extended_config.h"
-#include "textio/extended/extended_queries.h"
+#include "extended/extended_config.h"
+#include "extended/extended_queries.h"
 
 #if GRADES_HAVE_HARD_EXTENDED
 

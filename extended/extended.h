@@ -10,9 +10,9 @@
 #include <concepts>
 #include <cstdint>
 
-#include "textio/extended/extended_config.h"
-#include "textio/extended/hard_extended.h"
-#include "textio/extended/soft_extended.h"
+#include "extended/extended_config.h"
+#include "extended/hard_extended.h"
+#include "extended/soft_extended.h"
 
 template <class T>
 concept ExtendedValue = requires(const T x, T y, uint16_t signExponent, uint64_t significand, int32_t i, double d) {

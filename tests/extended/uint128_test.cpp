@@ -1,5 +1,5 @@
 // The 128-bit helper the software format rounds with.
-#include "textio/extended/uint128.h"
+#include "extended/uint128.h"
 
 #include <gtest/gtest.h>
 
