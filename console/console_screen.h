@@ -48,6 +48,12 @@ void InitConsole();
 void ClearScreen();
 void MoveCursor(uint8_t column, uint8_t row);
 void SetCursorAbsolute(int32_t column, int32_t row);
+// One character into the program's window, cell by cell through the console
+// API, with the driver's own control characters and scrolling. Text written
+// to the console as a file takes the console's processed output instead
+// (on Linux, ConsoleHost::WriteProcessed in
+// platform/posix/console_host/console_host.h): the two are on either side of
+// the console API and differ in their window, wrapping and control codes.
 void WriteConsoleChar(uint8_t ch);
 void RemoveWindowLine(int32_t n);
 void BindConsoleDriver(TextStream &stream);

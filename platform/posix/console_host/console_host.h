@@ -26,6 +26,8 @@ class ConsoleHost {
   // left edge), TAB advances to the next multiple of 8, LF starts the next
   // line, CR returns; every other byte takes a cell in the current
   // attribute; output wraps at the right edge and scrolls at the bottom.
+  // The program's screen driver writes its text cell by cell instead
+  // (WriteConsoleChar in console/console_screen.h), inside its window.
   void WriteProcessed(const char *bytes, DWORD length);
 
   virtual BOOL InputCount(DWORD *count) = 0;
