@@ -13,49 +13,26 @@
 
 #include "platform/posix/console_host/control.h"
 #include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_modes.h"
 
 namespace platform_posix::console_host {
 namespace {
-
-constexpr char kColoursReset[] = "\x1b[m";
-// Flags of the kitty keyboard protocol: disambiguate, report event types,
-// report alternate keys, report all keys as escape codes, report text.
-constexpr char kKittyPush[] = "\x1b[>31u";
-constexpr char kKittyPop[] = "\x1b[<u";
-// Every terminal answers it, and only once it has handled what came before.
-constexpr char kAttributesQuestion[] = "\x1b[c";
-// How long a pop waits for that answer: as long as the start waits for its
-// answers.
-constexpr int kDrainMs = 500;
 
 // Signals whose default action ends the process: the terminal goes back
 // first, then the process ends by the signal, so that its parent sees why.
 constexpr int kEndSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT};
 constexpr int kEndSignalCount = sizeof kEndSignals / sizeof kEndSignals[0];
 
-int gFd = -1;
-termios gSaved, gKeyMode;
 OutputBuffer *gPending = nullptr;
 void (*gDrawPending)() = nullptr;
 ServeSignal gServe = nullptr;
-bool gKitty = false;
-bool gAnswersAttributes = false;
 std::atomic<bool> gArmed{false};
 std::atomic<bool> gRestored{false};
-std::atomic<bool> gInKeyMode{false};     // the terminal is in key mode
-std::atomic<bool> gPushed{false};        // the protocol is on at the terminal
-std::atomic<bool> gWantProtocol{false};  // ... and belongs on after a stop
 std::atomic<bool> gContinued{false};
 std::atomic<bool> gResized{false};
 std::atomic<bool> gInHost{false};
 std::atomic<unsigned> gDeferred{0};  // bit n: signal n came while in the host
 struct sigaction gPrevious[kEndSignalCount];
-
-void Send(const char *bytes, std::size_t length) { WriteAll(gFd, bytes, length); }
-template <std::size_t N>
-void Send(const char (&s)[N]) {
-  Send(s, N - 1);
-}
 
 // Every handler runs with all of these blocked, so that none interrupts
 // another half way. SIGTTOU stays open: a process continued in the
@@ -82,80 +59,6 @@ void Shielded(Step step) {
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
-// A mode for the terminal, also where a signal interrupts the call.
-bool SetMode(const termios &mode) {
-  int result;
-  do result = tcsetattr(gFd, TCSANOW, &mode);
-  while (result != 0 && errno == EINTR);
-  return result == 0;
-}
-
-// While the protocol is on, the terminal's input raises SIGIO, so that the
-// signal keys act whatever the program does meanwhile.
-void WatchInput(bool on) {
-  const int flags = fcntl(gFd, F_GETFL);
-  if (flags >= 0) fcntl(gFd, F_SETFL, on ? flags | O_ASYNC : flags & ~O_ASYNC);
-}
-
-// Reads what the terminal sent before it handled everything written to it
-// so far: up to its answer to a device-attributes question asked now, one
-// byte at a time, so that nothing behind the answer is taken. Up to
-// `capacity` of those bytes go to `keep`; returns how many.
-std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
-  if (!gAnswersAttributes) return 0;
-  Send(kAttributesQuestion);
-  const long long deadline = NowMs() + kDrainMs;
-  std::size_t kept = 0;
-  auto put = [&](unsigned char c) {
-    if (keep != nullptr && kept < capacity) keep[kept++] = c;
-  };
-  // The answer is ESC [ ? then digits and semicolons, then c.
-  unsigned char candidate[32];
-  std::size_t length = 0;
-  auto giveUp = [&] {
-    for (std::size_t i = 0; i < length; ++i) put(candidate[i]);
-    length = 0;
-  };
-  for (;;) {
-    const long long left = deadline - NowMs();
-    if (left <= 0 || !WaitReadable(gFd, static_cast<int>(left))) break;
-    unsigned char c;
-    const ssize_t got = read(gFd, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    if (c == 0x1B) {
-      giveUp();
-      candidate[length++] = c;
-      continue;
-    }
-    if (length > 0) {
-      if (length >= 3 && c == 'c') return kept;
-      const bool fits = length == 1 ? c == '[' : length == 2 ? c == '?' : (c >= '0' && c <= '9') || c == ';';
-      if (fits && length < sizeof candidate) {
-        candidate[length++] = c;
-        continue;
-      }
-      giveUp();
-    }
-    put(c);
-  }
-  giveUp();
-  return kept;
-}
-
-void Push() {
-  Send(kKittyPush);
-  gPushed.store(true);
-  WatchInput(true);
-}
-
-std::size_t Pop(unsigned char *keep, std::size_t capacity) {
-  WatchInput(false);
-  Send(kKittyPop);
-  gPushed.store(false);
-  return DrainToAnswer(keep, capacity);
-}
-
 // The terminal as the process found it. What is drawn goes out first, after
 // a resize or continue that came before has been served: the last frame
 // shows the buffer as it is, where it belongs.
@@ -171,16 +74,16 @@ void PutBack() {
     Send(gPending->Data(), gPending->Size());
     gPending->Discard();
   }
-  if (gPushed.load()) Pop(nullptr, 0);
-  Send(kColoursReset);
+  if (gModes.pushed.load()) Pop(nullptr, 0);
+  SendColoursReset();
   // A terminal that refuses its own mode back leaves nothing more to try.
-  if (gInKeyMode.load() && SetMode(gSaved)) gInKeyMode.store(false);
+  if (gModes.inKeyMode.load() && SetMode(gModes.saved)) gModes.inKeyMode.store(false);
 }
 
 // Key mode and the protocol again, after a stop.
 void TakeBack() {
-  gInKeyMode.store(SetMode(gKeyMode));
-  if (gWantProtocol.load() && !gPushed.load()) Push();
+  gModes.inKeyMode.store(SetMode(gModes.keyMode));
+  if (gModes.wantProtocol.load() && !gModes.pushed.load()) Push();
   gContinued.store(true);
 }
 
@@ -289,9 +192,9 @@ void InstallHandlers() {
 }  // namespace
 
 void ArmTerminal(int fd, const termios &saved) {
-  gFd = fd;
-  gSaved = saved;
-  MakeKeyMode(saved, &gKeyMode);
+  gModes.fd = fd;
+  gModes.saved = saved;
+  MakeKeyMode(saved, &gModes.keyMode);
   MakeHandledSignals();
   gArmed.store(true);
   InstallHandlers();
@@ -300,7 +203,7 @@ void ArmTerminal(int fd, const termios &saved) {
   // TCSANOW: keys typed before now stay pending and still count. Where the
   // terminal refuses (an orphaned process in the background), keys come as
   // its line discipline gives them, and there is no mode to put back.
-  gInKeyMode.store(SetMode(gKeyMode));
+  gModes.inKeyMode.store(SetMode(gModes.keyMode));
 }
 
 void ConnectHost(OutputBuffer *pending, void (*drawPending)(), ServeSignal serve) {
@@ -312,8 +215,8 @@ void ConnectHost(OutputBuffer *pending, void (*drawPending)(), ServeSignal serve
 }
 
 void TerminalAnswered(bool keyboardProtocol, bool deviceAttributes) {
-  gKitty = keyboardProtocol;
-  gAnswersAttributes = deviceAttributes;
+  gModes.kitty = keyboardProtocol;
+  gModes.answersAttributes = deviceAttributes;
 }
 
 // Only handlers on the program's own thread look at these (the initial
@@ -352,19 +255,19 @@ int WaitAwayFromHost(pollfd *fds, nfds_t count, long long timeoutNs) {
 }
 
 std::size_t SetKeyboardProtocol(bool on, unsigned char *keep, std::size_t capacity) {
-  if (!gKitty || (gWantProtocol.load() == on && gPushed.load() == on)) return 0;
+  if (!gModes.kitty || (gModes.wantProtocol.load() == on && gModes.pushed.load() == on)) return 0;
   std::size_t kept = 0;
   Shielded([&] {
     if (!InUse()) return;
-    gWantProtocol.store(on);
-    if (gPushed.load() == on) return;
+    gModes.wantProtocol.store(on);
+    if (gModes.pushed.load() == on) return;
     if (on) Push();
     else kept = Pop(keep, capacity);
   });
   return kept;
 }
 
-bool KeyboardProtocolOn() { return gPushed.load(); }
+bool KeyboardProtocolOn() { return gModes.pushed.load(); }
 
 void StartFrameTimer(long long ms) {
   itimerval t{};
@@ -382,15 +285,15 @@ bool TakeContinued() { return gContinued.exchange(false); }
 bool TakeResized() { return gResized.exchange(false); }
 
 int SignalForKey(unsigned char ch) {
-  if (ch == 0 || (gSaved.c_lflag & ISIG) == 0) return 0;
-  if (ch == gSaved.c_cc[VINTR]) return SIGINT;
-  if (ch == gSaved.c_cc[VQUIT]) return SIGQUIT;
-  if (ch == gSaved.c_cc[VSUSP]) return SIGTSTP;
+  if (ch == 0 || (gModes.saved.c_lflag & ISIG) == 0) return 0;
+  if (ch == gModes.saved.c_cc[VINTR]) return SIGINT;
+  if (ch == gModes.saved.c_cc[VQUIT]) return SIGQUIT;
+  if (ch == gModes.saved.c_cc[VSUSP]) return SIGTSTP;
   return 0;
 }
 
 void RaiseForKey(int sig) {
-  const pid_t group = tcgetpgrp(gFd);
+  const pid_t group = tcgetpgrp(gModes.fd);
   if (group <= 0 || kill(-group, sig) != 0) raise(sig);
 }
 

@@ -1,0 +1,38 @@
+// The terminal's modes as the console sets them and puts them back: its
+// termios (key mode, or as the process found it), the colours, and the
+// keyboard protocol with what the terminal sent under it. Everything here
+// is safe in a signal handler: the handlers of terminal_signals.cpp put the
+// terminal back with it.
+#pragma once
+
+#include <termios.h>
+
+#include <atomic>
+#include <cstddef>
+
+namespace platform_posix::console_host {
+
+struct TerminalModes {
+  int fd = -1;
+  termios saved{}, keyMode{};
+  bool kitty = false;                     // the terminal speaks the keyboard protocol
+  bool answersAttributes = false;         // ... and answers a device-attributes question
+  std::atomic<bool> inKeyMode{false};     // the terminal is in key mode
+  std::atomic<bool> pushed{false};        // the protocol is on at the terminal
+  std::atomic<bool> wantProtocol{false};  // ... and belongs on after a stop
+};
+extern TerminalModes gModes;
+
+// Sends bytes to the terminal as they are.
+void Send(const char *bytes, std::size_t length);
+void SendColoursReset();
+// A mode for the terminal, also where a signal interrupts the call.
+bool SetMode(const termios &mode);
+// The keyboard protocol on, with the terminal's input raising SIGIO.
+void Push();
+// The protocol off. What the terminal sent under it, up to its answer to a
+// device-attributes question asked after the pop, is read; up to
+// `capacity` of those bytes go to `keep`. Returns how many.
+std::size_t Pop(unsigned char *keep, std::size_t capacity);
+
+}  // namespace platform_posix::console_host
