@@ -299,29 +299,6 @@ void ServeFromSignal(int sig) {
   if (gHost != nullptr) gHost->Serve(sig);
 }
 
-// The cursor position, the keyboard protocol and the device attributes,
-// which every terminal answers, last.
-void AskQuestions() {
-  static constexpr char kQuestions[] = "\x1b[6n\x1b[?u\x1b[c";
-  WriteAll(gFd, kQuestions, sizeof kQuestions - 1);
-}
-
-// The answers, until `deadline`; the keys typed meanwhile stay in `typed`.
-StartupReplies ReadAnswers(long long deadline, unsigned char *typed, std::size_t capacity, std::size_t *typedLength) {
-  StartupReplies replies;
-  std::size_t length = 0;
-  while (!replies.gotAttributes && length < capacity) {
-    long long left = deadline - NowMs();
-    if (left <= 0 || !WaitReadable(gFd, static_cast<int>(left))) break;
-    ssize_t got = read(gFd, typed + length, capacity - length);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    length = ExtractReplies(typed, length + static_cast<std::size_t>(got), &replies);
-  }
-  *typedLength = length;
-  return replies;
-}
-
 ConsoleHost *StartTerminal() {
   gTried = true;
   int fd = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -339,7 +316,7 @@ ConsoleHost *StartTerminal() {
   // Key mode before the questions, so that the answers come as they are
   // sent; the host is made while the terminal answers.
   ArmTerminal(fd, saved);
-  AskQuestions();
+  AskQuestions(fd);
   const long long deadline = NowMs() + kReplyTimeoutMs;
   gCharset.LoadFromEnvironment();
   auto *host = new TerminalHost(columns, rows);
@@ -347,7 +324,7 @@ ConsoleHost *StartTerminal() {
 
   unsigned char typed[512];
   std::size_t typedLength = 0;
-  StartupReplies replies = ReadAnswers(deadline, typed, sizeof typed, &typedLength);
+  StartupReplies replies = ReadAnswers(fd, deadline, typed, sizeof typed, &typedLength);
   TerminalAnswered(replies.kittyKeyboard, replies.gotAttributes);
   host->Begin(replies, terminalColumns, terminalRows, typed, typedLength);
   gHost = host;

@@ -1,5 +1,11 @@
 #include "platform/posix/console_host/terminal_replies.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/posix/console_host/terminal_io.h"
+
 namespace platform_posix::console_host {
 namespace {
 
@@ -64,6 +70,27 @@ std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupRepl
     bytes[out++] = bytes[i++];
   }
   return out;
+}
+
+void AskQuestions(int fd) {
+  static constexpr char kQuestions[] = "\x1b[6n\x1b[?u\x1b[c";
+  WriteAll(fd, kQuestions, sizeof kQuestions - 1);
+}
+
+StartupReplies ReadAnswers(int fd, long long deadline, unsigned char *typed, std::size_t capacity,
+                           std::size_t *typedLength) {
+  StartupReplies replies;
+  std::size_t length = 0;
+  while (!replies.gotAttributes && length < capacity) {
+    long long left = deadline - NowMs();
+    if (left <= 0 || !WaitReadable(fd, static_cast<int>(left))) break;
+    ssize_t got = read(fd, typed + length, capacity - length);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    length = ExtractReplies(typed, length + static_cast<std::size_t>(got), &replies);
+  }
+  *typedLength = length;
+  return replies;
 }
 
 }  // namespace platform_posix::console_host

@@ -20,4 +20,12 @@ struct StartupReplies {
 // complete yet kept at the end.
 std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupReplies *replies);
 
+// Asks the terminal on `fd` for the cursor position, the keyboard protocol
+// and, last, the device attributes, which every terminal answers.
+void AskQuestions(int fd);
+// The answers, until `deadline` (NowMs); the keys typed meanwhile stay in
+// `typed`, `*typedLength` of them.
+StartupReplies ReadAnswers(int fd, long long deadline, unsigned char *typed, std::size_t capacity,
+                           std::size_t *typedLength);
+
 }  // namespace platform_posix::console_host
