@@ -103,7 +103,7 @@ TEST(CharsetTest, Utf8KeepsTheDecoderAndTheGlyphsAsTheyAre) {
 // What stands in for iconv's ASCII where iconv knows no set decodes alike.
 TEST(CharsetTest, AsciiWithoutIconvDecodesAsIconvsAscii) {
   platform_posix::console_host::InputCharset viaIconv, own;
-  ASSERT_TRUE(viaIconv.Load("ANSI_X3.4-1968"));
+  if (!viaIconv.Load("ANSI_X3.4-1968")) GTEST_SKIP() << SkippedSets({"ANSI_X3.4-1968"});
   own.LoadAscii();
   for (unsigned b = 0; b < 256; ++b) {
     const unsigned char byte = static_cast<unsigned char>(b);
