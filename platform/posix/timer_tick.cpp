@@ -5,7 +5,7 @@
 
 namespace platform_posix {
 
-long long MonotonicNs() {
+long long MonotonicNs() noexcept {
   timespec t;
   clock_gettime(CLOCK_MONOTONIC, &t);
   return static_cast<long long>(t.tv_sec) * 1000000000 + t.tv_nsec;

@@ -9,7 +9,7 @@ namespace platform_posix {
 constexpr long long kTickNs = 15625000;
 
 // The monotonic clock in ns.
-long long MonotonicNs();
+long long MonotonicNs() noexcept;
 // The first tick at or after `ns`, a time of the monotonic clock in ns.
 long long TickAtOrAfter(long long ns);
 // Sleeps until `ns` of the monotonic clock, through interruptions.
