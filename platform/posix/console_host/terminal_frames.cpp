@@ -1,0 +1,77 @@
+// What changed in the console goes to the terminal, a frame at a time.
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "platform/posix/console_host/dispatch.h"
+#include "platform/posix/console_host/terminal_host_class.h"
+#include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_signals.h"
+#include "platform/posix/timer_tick.h"
+
+namespace platform_posix::console_host {
+
+void TerminalHost::Present() {
+  DrawPending();
+  out.Flush();
+  lastFrameMs_ = NowMs();
+  framePending_ = false;
+  if (timerArmed_) {
+    StopFrameTimer();
+    timerArmed_ = false;
+  }
+}
+
+void TerminalHost::DrawPending() {
+  RedrawAfterStopOrResize();
+  renderer.Follow(screen);
+  renderer.Render(screen);
+  renderer.PlaceCursor(screen.cursor.X, screen.cursor.Y);
+}
+
+void TerminalHost::Serve(int sig) {
+  HostSection section;
+  if (sig == SIGALRM) {
+    timerArmed_ = false;
+    if (framePending_) Present();
+  } else {
+    Pump();
+  }
+}
+
+void TerminalHost::Changed() {
+  if (framePending_) return;
+  framePending_ = true;
+  const long long since = NowMs() - lastFrameMs_;
+  if (since >= kFrameMs) {
+    Present();
+    return;
+  }
+  StartFrameTimer(kFrameMs - since);
+  timerArmed_ = true;
+}
+
+void TerminalHost::BeforeScroll() {
+  renderer.Follow(screen);
+  renderer.Render(screen);
+}
+
+void TerminalHost::Shifted(const RowShift &shift, const CHAR_INFO &fill) {
+  if (!renderer.Shift(shift, fill.Char.AsciiChar == ' ' && (fill.Attributes & 0xFF) == 0x07)) screen.MarkAllDirty();
+}
+
+void TerminalHost::RedrawAfterStopOrResize() {
+  const bool continued = TakeContinued(), resized = TakeResized();
+  if (!continued && !resized) return;
+  woken_ = true;
+  int columns, rows;
+  TerminalSize(gTerminalFd, &columns, &rows);
+  renderer.Resize(columns, rows);
+  renderer.Repaint(screen);
+}
+
+}  // namespace platform_posix::console_host
