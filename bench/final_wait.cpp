@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/terminal_side.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,19 +38,16 @@ struct Run {
   int master = -1;
 };
 
-// Reads what the program writes, answering its cursor and device queries,
-// until it has written nothing for `quietMs`.
+// Reads what the program writes, answering its queries, until it has
+// written nothing for `quietMs`.
 void DrainUntilQuiet(int master, double quietMs) {
+  TerminalSide side;
+  side.master = master;
   double last = NowMs();
-  char buf[65536];
   while (NowMs() - last < quietMs) {
     pollfd p{master, POLLIN, 0};
     if (poll(&p, 1, 10) <= 0) continue;
-    const ssize_t n = read(master, buf, sizeof buf);
-    if (n <= 0) return;
-    const std::string got(buf, static_cast<std::size_t>(n));
-    if (got.find("\x1b[6n") != std::string::npos && write(master, "\x1b[1;1R", 6) < 0) return;
-    if (got.find("\x1b[c") != std::string::npos && write(master, "\x1b[?1;2c", 7) < 0) return;
+    if (!side.Read()) return;
     last = NowMs();
   }
 }

@@ -50,7 +50,7 @@ BOOL TerminalHost::ReadInput(INPUT_RECORD *records, DWORD length, DWORD *read) {
 }
 
 void TerminalHost::Sleep(DWORD milliseconds) {
-  const long long earliest = NowNs() + static_cast<long long>(milliseconds) * kNsPerMs;
+  const long long earliest = MonotonicNs() + static_cast<long long>(milliseconds) * kNsPerMs;
   long long end = milliseconds == 0 ? earliest : TickAtOrAfter(earliest);
   woken_ = false;
   for (;;) {
@@ -58,7 +58,7 @@ void TerminalHost::Sleep(DWORD milliseconds) {
     if (woken_ || queued_ > 0) end = earliest;
     // A lone ESC becomes a key when its time is up.
     if (pendingLength_ > 0) end = std::min(end, std::max(earliest, (lastByteMs_ + kEscapeTimeoutMs) * kNsPerMs));
-    const long long left = end - NowNs();
+    const long long left = end - MonotonicNs();
     if (left <= 0) return;
     if (end == earliest) {
       WaitAwayFromHost(nullptr, 0, left);

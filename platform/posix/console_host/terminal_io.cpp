@@ -36,12 +36,6 @@ long long NowMs() {
   return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
-long long NowNs() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<long long>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
 void MakeKeyMode(const termios &from, termios *to) {
   *to = from;
   to->c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);

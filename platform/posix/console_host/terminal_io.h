@@ -11,9 +11,8 @@ namespace platform_posix::console_host {
 bool WriteAll(int fd, const char *bytes, std::size_t length);
 // Whether input arrives within `timeoutMs` (0: only what is there; <0: wait).
 bool WaitReadable(int fd, int timeoutMs);
-// Milliseconds and nanoseconds of a monotonic clock.
+// Milliseconds of the monotonic clock (in ns: MonotonicNs, timer_tick.h).
 long long NowMs();
-long long NowNs();
 // The mode the console reads keys in: no line editing, no echo, no input
 // translation or flow control, so that every key arrives as typed; signal
 // keys (Ctrl+C) keep working and output processing stays as it was.
