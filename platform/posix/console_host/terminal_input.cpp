@@ -78,6 +78,10 @@ int TerminalHost::WaitOutside(int fd, short events) {
   if (std::size_t kept = SetKeyboardProtocol(false, pending_ + pendingLength_, kPendingSize - pendingLength_)) {
     pendingLength_ += kept;
     lastByteMs_ = NowMs();
+    // Sent under the protocol: a Ctrl+C among them acts now, not after a
+    // wait in which the host does not read the terminal.
+    keys_.reportsReleases = true;
+    Decode(false);
   }
   for (;;) {
     // The terminal is watched too: its hang-up ends the wait.
