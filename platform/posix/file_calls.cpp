@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <bitset>
 #include <cerrno>
 #include <climits>
 
@@ -57,10 +56,9 @@ int WaitUntilReady(int fd, short events) {
 
 // Descriptors this layer opened on regular files, which are always ready:
 // their reads and writes need no poll first.
-constexpr int kTrackedFds = 1024;
-std::bitset<kTrackedFds> gRegularFile;
+platform_posix::DescriptorFlags gRegularFile;
 
-bool AlwaysReady(int fd) { return fd < kTrackedFds && gRegularFile[static_cast<std::size_t>(fd)]; }
+bool AlwaysReady(int fd) { return gRegularFile[fd]; }
 
 // A lease break is announced by a signal to the lease holder. SIGURG is
 // ignored unless handled, and nothing here handles it; SIGIO, the default,
@@ -147,7 +145,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
       return INVALID_HANDLE_VALUE;
     }
   }
-  if (S_ISREG(st.st_mode) && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = true;
+  if (S_ISREG(st.st_mode)) gRegularFile.Set(fd, true);
   platform_posix::SetLastErrorCode(ERROR_SUCCESS);
   return platform_posix::HandleFromFd(fd);
 }
@@ -216,7 +214,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   if (BOOL done; platform_posix::console_host::ConsoleCloseHandle(hObject, &done)) return done;
   int fd = platform_posix::FdFromHandle(hObject);
-  if (fd >= 0 && fd < kTrackedFds) gRegularFile[static_cast<std::size_t>(fd)] = false;
+  gRegularFile.Set(fd, false);
   if (fd < 0 || close(fd) != 0) {
     FailWith(ERROR_INVALID_HANDLE);
     return FALSE;

@@ -1,6 +1,7 @@
 // Shared pieces of the POSIX kernel32 layer.
 #pragma once
 
+#include <bitset>
 #include <cstddef>
 
 #include "platform/posix/kernel32.h"
@@ -24,5 +25,20 @@ DWORD ErrorFromErrno(int err, IoDirection direction, const char *path);
 bool MapDosPath(const char *dosName, char *out, std::size_t outSize);
 
 void SetLastErrorCode(DWORD code);
+
+// One flag per descriptor, for what this layer keeps knowing of a
+// descriptor until it is closed. Descriptors from 1024 up (and invalid
+// ones) are never flagged: those are asked again each time.
+class DescriptorFlags {
+ public:
+  bool operator[](int fd) const { return fd >= 0 && fd < kTracked && bits_[static_cast<std::size_t>(fd)]; }
+  void Set(int fd, bool on) {
+    if (fd >= 0 && fd < kTracked) bits_[static_cast<std::size_t>(fd)] = on;
+  }
+
+ private:
+  static constexpr int kTracked = 1024;
+  std::bitset<kTracked> bits_;
+};
 
 }  // namespace platform_posix

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bitset>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "platform/posix/console_host/terminal_io.h"
 #include "platform/posix/console_host/terminal_replies.h"
 #include "platform/posix/console_host/terminal_signals.h"
+#include "platform/posix/posix_internal.h"
 
 namespace platform_posix::console_host {
 namespace {
@@ -114,26 +114,25 @@ namespace {
 // not to be: every console call and every write asks, and the answer only
 // changes when the descriptor is closed.
 int gKnownTerminalFd = -1;
-constexpr int kTrackedFds = 1024;
-std::bitset<kTrackedFds> gNotTerminal;
+DescriptorFlags gNotTerminal;
 }  // namespace
 
 bool IsConsoleTerminal(int fd) {
   if (fd == gKnownTerminalFd) return gHost != nullptr || Terminal() != nullptr;
-  if (fd < kTrackedFds && gNotTerminal[static_cast<std::size_t>(fd)]) return false;
+  if (gNotTerminal[fd]) return false;
   // Only the controlling terminal, which /dev/tty opens, tells its
   // foreground process group; any other answers ENOTTY. (Its session would
   // tell the same, but emulators such as qemu-user 7 do not pass that
   // answer on.)
   bool is = isatty(fd) && tcgetpgrp(fd) != -1 && Terminal() != nullptr;
   if (is) gKnownTerminalFd = fd;
-  else if (fd >= 0 && fd < kTrackedFds) gNotTerminal[static_cast<std::size_t>(fd)] = true;
+  else gNotTerminal.Set(fd, true);
   return is;
 }
 
 void ForgetTerminalFd(int fd) {
   if (fd == gKnownTerminalFd) gKnownTerminalFd = -1;
-  if (fd >= 0 && fd < kTrackedFds) gNotTerminal[static_cast<std::size_t>(fd)] = false;
+  gNotTerminal.Set(fd, false);
 }
 
 bool SleepOnTerminal(DWORD milliseconds) {
