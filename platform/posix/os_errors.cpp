@@ -41,7 +41,10 @@ DWORD ErrorFromErrno(int err, IoDirection direction, const char *path) {
     case EMFILE:
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case EROFS: return ERROR_WRITE_PROTECT;
-    case ENOSPC: return ERROR_DISK_FULL;
+    // A file grown to the process's size limit (ulimit -f) is as full as
+    // its disk, as a file on a full quota is on Windows.
+    case ENOSPC:
+    case EFBIG: return ERROR_DISK_FULL;
     case EIO: return direction == IoDirection::kWrite ? ERROR_WRITE_FAULT : ERROR_READ_FAULT;
     case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
     // A lease held elsewhere refuses a non-blocking open; a running program's

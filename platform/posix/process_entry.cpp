@@ -33,9 +33,11 @@ void *RunEntry(void *) {
 }  // namespace
 
 int main() {
-  // Windows has no SIGPIPE: a write to a pipe nobody reads fails like any
-  // failed write, and the run's own error handling takes it from there.
+  // Windows has no SIGPIPE or SIGXFSZ: a write to a pipe nobody reads, or
+  // one past the file size limit (ulimit -f), fails like any failed write,
+  // and the run's own error handling takes it from there.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   // The initial thread allocates nothing once the program's thread runs, so
   // that thread takes the main arena: an arena of its own would cost a 64 MB
   // reservation, trimmed with munmap, at the start of every run.
