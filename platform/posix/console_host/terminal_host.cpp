@@ -15,6 +15,7 @@
 #include "platform/posix/console_host/dispatch.h"
 #include "platform/posix/console_host/terminal_host_class.h"
 #include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_modes.h"
 #include "platform/posix/console_host/terminal_replies.h"
 #include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/posix_internal.h"
@@ -31,6 +32,9 @@ int gTerminalFd = -1;
 TerminalCharset gCharset;
 
 void SendToTerminal(void *, const char *bytes, std::size_t length) {
+  // A frame for a terminal that is not the process's is dropped: taking the
+  // terminal back repaints it all.
+  if (!AwaitForeground()) return;
   gWrites.fetch_add(1, std::memory_order_relaxed);
   gBytes.fetch_add(length, std::memory_order_relaxed);
   errno = 0;
@@ -55,6 +59,8 @@ void TerminalHost::Begin(const StartupReplies &replies, int terminalColumns, int
   std::memcpy(pending_, typed, typedLength);
   pendingLength_ = typedLength;
   lastByteMs_ = NowMs();
+  // Keys typed ahead are input waiting, as soon as the console starts.
+  Decode(false);
 }
 
 namespace {
@@ -87,8 +93,8 @@ ConsoleHost *StartTerminal() {
   // Key mode before the questions, so that the answers come as they are
   // sent; the host is made while the terminal answers.
   ArmTerminal(fd, saved);
-  AskQuestions(fd);
-  const long long deadline = NowMs() + kReplyTimeoutMs;
+  const bool asked = TerminalIsOurs() && AskQuestions(fd);
+  const long long deadline = NowMs() + (asked ? kReplyTimeoutMs : 0);
   gCharset.LoadFromEnvironment();
   auto *host = new TerminalHost(columns, rows);
   ConnectHost(&host->Output(), DrawPendingFrame, ServeFromSignal);

@@ -95,9 +95,13 @@ int TerminalHost::WaitOutside(int fd, short events) {
 }
 
 void TerminalHost::Pump() {
-  while (pendingLength_ < kPendingSize && WaitReadable(gTerminalFd, 0)) {
+  // Outside the foreground a read would stop the process, or fail where its
+  // group is orphaned: keys are read only from a terminal that is its own.
+  const bool ours = AwaitForeground();
+  while (ours && pendingLength_ < kPendingSize && WaitReadable(gTerminalFd, 0)) {
     ssize_t got = read(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
     if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && errno == EAGAIN) break;
     if (got <= 0) EndOnHangUp();
     pendingLength_ += static_cast<std::size_t>(got);
     lastByteMs_ = NowMs();

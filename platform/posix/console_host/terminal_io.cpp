@@ -1,24 +1,66 @@
 #include "platform/posix/console_host/terminal_io.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
+#include "platform/posix/timer_tick.h"
+
 namespace platform_posix::console_host {
+namespace {
+
+std::atomic<long long> gWriteLimit{0};
+
+// Waits for room on `fd` until the write limit, if any: false once it has
+// passed. A signal ends the wait early, so that a limit it set counts.
+bool WaitForRoom(int fd) {
+  int timeoutMs = -1;
+  if (const long long limit = gWriteLimit.load(); limit != 0) {
+    const long long left = limit - MonotonicNs();
+    if (left <= 0) return false;
+    timeoutMs = static_cast<int>((left + 999999) / 1000000);
+  }
+  pollfd p{fd, POLLOUT, 0};
+  return poll(&p, 1, timeoutMs) >= 0 || errno == EINTR;
+}
+
+}  // namespace
 
 bool WriteAll(int fd, const char *bytes, std::size_t length) {
   while (length > 0) {
-    ssize_t n = write(fd, bytes, length);
+    const ssize_t n = write(fd, bytes, length);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitForRoom(fd)) return false;
+      continue;
+    }
     if (n <= 0) return false;
     bytes += n;
     length -= static_cast<std::size_t>(n);
   }
   return true;
+}
+
+void LimitWrites(int fd, long long deadlineNs) {
+  long long now = gWriteLimit.load();
+  while ((now == 0 || deadlineNs < now) && !gWriteLimit.compare_exchange_weak(now, deadlineNs)) {
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0 && (flags & O_NONBLOCK) == 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+long long WriteLimit() { return gWriteLimit.load(); }
+
+void SetWriteLimit(int fd, long long deadlineNs) {
+  gWriteLimit.store(deadlineNs);
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, deadlineNs != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
 }
 
 bool WaitReadable(int fd, int timeoutMs) {

@@ -7,8 +7,20 @@ struct termios;
 
 namespace platform_posix::console_host {
 
-// Writes all bytes, retrying after interruptions. Safe in a signal handler.
+// Writes all bytes to `fd`, retrying after interruptions, and waiting for
+// room where the terminal has none: as long as it takes, or, once a limit is
+// set, until then. Returns whether all went out. Safe in a signal handler.
 bool WriteAll(int fd, const char *bytes, std::size_t length);
+// The time (MonotonicNs) at which a write to `fd` still waiting for room
+// gives up, 0 for none: a process that is ending, or stopping, must not
+// hang on a terminal that reads nothing (a suspended remote client, a
+// frozen emulator). While a limit is set, `fd` is non-blocking, so that
+// also a write that a signal interrupted and that restarts comes back to
+// wait for room within the limit. LimitWrites keeps an earlier limit. Safe
+// in a signal handler.
+void LimitWrites(int fd, long long deadlineNs);
+long long WriteLimit();
+void SetWriteLimit(int fd, long long deadlineNs);
 // Whether input arrives within `timeoutMs` (0: only what is there; <0: wait).
 bool WaitReadable(int fd, int timeoutMs);
 // Milliseconds of the monotonic clock (in ns: MonotonicNs, timer_tick.h).

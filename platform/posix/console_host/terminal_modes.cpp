@@ -22,8 +22,8 @@ constexpr char kAttributesQuestion[] = "\x1b[c";
 constexpr int kDrainMs = 500;
 
 template <std::size_t N>
-void Send(const char (&s)[N]) {
-  console_host::Send(s, N - 1);
+bool Send(const char (&s)[N]) {
+  return console_host::Send(s, N - 1);
 }
 
 // While the protocol is on, the terminal's input raises SIGIO, so that the
@@ -38,9 +38,10 @@ void WatchInput(bool on) {
 // byte at a time, so that nothing behind the answer is taken. Up to
 // `capacity` of those bytes go to `keep`; returns how many.
 std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
-  if (!gModes.answersAttributes) return 0;
-  Send(kAttributesQuestion);
-  const long long deadline = NowMs() + kDrainMs;
+  if (!gModes.answersAttributes || !Send(kAttributesQuestion)) return 0;
+  // A process that is ending waits no longer than its writes may.
+  long long deadline = NowMs() + kDrainMs;
+  if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 < deadline) deadline = limit / 1000000;
   std::size_t kept = 0;
   auto put = [&](unsigned char c) {
     if (keep != nullptr && kept < capacity) keep[kept++] = c;
@@ -57,7 +58,7 @@ std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
     if (left <= 0 || !WaitReadable(gModes.fd, static_cast<int>(left))) break;
     unsigned char c;
     const ssize_t got = read(gModes.fd, &c, 1);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) break;
     if (c == 0x1B) {
       giveUp();
@@ -83,10 +84,18 @@ std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
 
 TerminalModes gModes;
 
-void Send(const char *bytes, std::size_t length) { WriteAll(gModes.fd, bytes, length); }
+bool TerminalIsOurs() {
+  // A terminal that no session has any more (its controlling process ended)
+  // has nobody else to draw over; one that has hung up fails every write.
+  const pid_t group = tcgetpgrp(gModes.fd);
+  return group < 0 || group == getpgrp();
+}
+
+bool Send(const char *bytes, std::size_t length) { return TerminalIsOurs() && WriteAll(gModes.fd, bytes, length); }
 void SendColoursReset() { Send(kColoursReset); }
 
 bool SetMode(const termios &mode) {
+  if (!TerminalIsOurs()) return false;
   int result;
   do result = tcsetattr(gModes.fd, TCSANOW, &mode);
   while (result != 0 && errno == EINTR);
@@ -94,7 +103,8 @@ bool SetMode(const termios &mode) {
 }
 
 void Push() {
-  Send(kKittyPush);
+  // Only a push the terminal got is ever popped.
+  if (!Send(kKittyPush)) return;
   gModes.pushed.store(true);
   WatchInput(true);
 }

@@ -23,8 +23,14 @@ struct TerminalModes {
 };
 extern TerminalModes gModes;
 
-// Sends bytes to the terminal as they are.
-void Send(const char *bytes, std::size_t length);
+// Whether no other process group is the terminal's foreground group: only
+// then does the console write to the terminal, set its mode or ask it
+// anything, so that a job in the background or one whose shell has gone
+// never draws over, or types into, what the user now works with.
+bool TerminalIsOurs();
+
+// Sends bytes to the terminal as they are; false where they did not all go.
+bool Send(const char *bytes, std::size_t length);
 void SendColoursReset();
 // A mode for the terminal, also where a signal interrupts the call.
 bool SetMode(const termios &mode);

@@ -72,9 +72,9 @@ std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupRepl
   return out;
 }
 
-void AskQuestions(int fd) {
+bool AskQuestions(int fd) {
   static constexpr char kQuestions[] = "\x1b[6n\x1b[?u\x1b[c";
-  WriteAll(fd, kQuestions, sizeof kQuestions - 1);
+  return WriteAll(fd, kQuestions, sizeof kQuestions - 1);
 }
 
 StartupReplies ReadAnswers(int fd, long long deadline, unsigned char *typed, std::size_t capacity,
@@ -83,9 +83,11 @@ StartupReplies ReadAnswers(int fd, long long deadline, unsigned char *typed, std
   std::size_t length = 0;
   while (!replies.gotAttributes && length < capacity) {
     long long left = deadline - NowMs();
+    if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 - NowMs() < left)
+      left = limit / 1000000 - NowMs();
     if (left <= 0 || !WaitReadable(fd, static_cast<int>(left))) break;
     ssize_t got = read(fd, typed + length, capacity - length);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) break;
     length = ExtractReplies(typed, length + static_cast<std::size_t>(got), &replies);
   }

@@ -21,10 +21,12 @@ struct StartupReplies {
 std::size_t ExtractReplies(unsigned char *bytes, std::size_t length, StartupReplies *replies);
 
 // Asks the terminal on `fd` for the cursor position, the keyboard protocol
-// and, last, the device attributes, which every terminal answers.
-void AskQuestions(int fd);
-// The answers, until `deadline` (NowMs); the keys typed meanwhile stay in
-// `typed`, `*typedLength` of them.
+// and, last, the device attributes, which every terminal answers; false
+// where the questions did not all go out.
+bool AskQuestions(int fd);
+// The answers, until `deadline` (NowMs), or the write limit (terminal_io.h)
+// of a process that is ending; the keys typed meanwhile stay in `typed`,
+// `*typedLength` of them.
 StartupReplies ReadAnswers(int fd, long long deadline, unsigned char *typed, std::size_t capacity,
                            std::size_t *typedLength);
 

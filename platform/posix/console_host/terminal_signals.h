@@ -1,9 +1,11 @@
 // The terminal's modes as the console switches them (key mode, the kitty
 // keyboard protocol) and the way back from every way out: a normal end, a
-// run-time error, a fault, each signal that ends the process, a suspend, and
-// a terminal that goes away. What a signal handler runs here is
-// async-signal-safe: its bytes are ready beforehand and it only writes,
-// reads, sets terminal modes and raises.
+// run-time error, a fault, each signal that ends the process (the signal
+// table, signal_table.h), a suspend, and a terminal that goes away. The
+// console touches the terminal only while its process group is the
+// terminal's foreground group; elsewhere it waits, stopped, as a job does.
+// What a signal handler runs here is async-signal-safe: its bytes are ready
+// beforehand and it only writes, reads, sets terminal modes and raises.
 #pragma once
 
 #include <poll.h>
@@ -23,6 +25,14 @@ using ServeSignal = void (*)(int sig);
 // Takes the terminal on `fd` into key mode and installs the handlers that
 // put `saved` back.
 void ArmTerminal(int fd, const termios &saved);
+
+// Waits, stopped as a job that wants the terminal ("Stopped (tty output)"),
+// until the process's group is the terminal's foreground group: true then.
+// False at once when an ending signal waits to be taken, which the caller
+// then lets in without touching the terminal. Where the group is orphaned
+// and its stops are discarded, it looks again every 100 ms; a terminal
+// that hangs up meanwhile ends the process (EndOnHangUp).
+bool AwaitForeground();
 // The host, once it is made. `pending`: what is drawn but not yet sent,
 // which goes out, as it is, in front of every put-back; `drawPending` first
 // draws into it what changed on the console since the last frame, after
