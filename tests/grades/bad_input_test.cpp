@@ -473,6 +473,20 @@ TEST(BadResultFolderTest, ValidGradesOnAFullDisk) {
   EXPECT_EQ(DriveRoot::Read(root.BadFile()), kSampleBad);  // written before, complete
 }
 
+// A file size limit (ulimit -f) is a full disk too: the whole report, then
+// the error, instead of death by SIGXFSZ before anything is shown.
+TEST(BadResultFolderTest, AFileSizeLimit) {
+  DriveRoot root;
+  root.WriteGrades(kSample);
+  RunOptions options = NoKey();
+  options.launcher = {"/bin/sh", "-c", "ulimit -f 0 && exec \"$0\""};
+  RunResult run = RunGrades(root, options);
+  ExpectExit(run, 101);
+  EXPECT_EQ(RowAt(run, 0), "A fajlban 8 szam volt.");
+  EXPECT_TRUE(ShowsMessage(run, 101));
+  EXPECT_EQ(DriveRoot::Read(root.BadFile()), "");
+}
+
 // ---------------------------------------------------------------------------
 // Odd terminals.
 

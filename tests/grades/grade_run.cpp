@@ -112,6 +112,7 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const Grad
   terminal.kittyKeyboard = options.kittyKeyboard;
   terminal.replyDelayMs = options.replyDelayMs;
   terminal.environment = options.environment;
+  terminal.readsNothing = options.terminalReadsNothing;
   testsupport::VtermPty pty(terminal);
   const std::string screenFile = program.ScreenFromConsole() ? root.Root() + "/screen.txt" : "";
   std::vector<std::string> argv = options.launcher;

@@ -76,6 +76,9 @@ struct RunOptions {
   std::function<void(testsupport::VtermPty &)> atWait = {};
   // "NAME=value" entries for the program's environment (VtermPty::Options).
   std::vector<std::string> environment = {};
+  // The terminal reads nothing from the start (VtermPty::Options), until
+  // whileRunning lets it.
+  bool terminalReadsNothing = false;
 };
 
 // A build of the grade program, and how the runs start it.

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -22,6 +23,7 @@ using gradetest::DriveRoot;
 using gradetest::kSampleGrades;
 using gradetest::kWorkedExample;
 using gradetest::ProcessState;
+using gradetest::ProgramUnderTest;
 using gradetest::Report;
 using gradetest::RunGrades;
 using gradetest::RunOptions;
@@ -48,7 +50,7 @@ bool SameMode(const termios &a, const termios &b) {
 // Keys and signals that end the process at the final wait.
 
 struct EndCase {
-  const char *name;
+  std::string name;
   bool kitty;
   std::function<void(VtermPty &)> atWait;
   int signal;
@@ -77,6 +79,26 @@ TEST_P(EndAtTheWaitTest, DiesByTheSignalWithTheTerminalBack) {
   EXPECT_EQ(Report(run), kWorkedExample);
   ExpectSampleResults(root);
 }
+
+// Every other signal whose default action ends a process, with the keyboard
+// protocol and without.
+std::vector<EndCase> OtherEndingSignals() {
+  const std::pair<const char *, int> signals[] = {
+      {"Sigusr1", SIGUSR1}, {"Sigusr2", SIGUSR2}, {"Sigxcpu", SIGXCPU},       {"Sigvtalrm", SIGVTALRM},
+      {"Sigprof", SIGPROF}, {"Sigpwr", SIGPWR},   {"Sigrtmin5", SIGRTMIN + 5}};
+  std::vector<EndCase> cases;
+  for (const auto &[name, sig] : signals) {
+    for (bool kitty : {false, true}) {
+      const int s = sig;
+      cases.push_back(
+          {std::string(name) + (kitty ? "Kitty" : ""), kitty, [s](VtermPty &p) { p.Signal(s); }, s, kitty ? 1 : 0});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndAtTheWaitTest, ::testing::ValuesIn(OtherEndingSignals()),
+                         [](const auto &info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, EndAtTheWaitTest,
@@ -156,6 +178,143 @@ INSTANTIATE_TEST_SUITE_P(Stops, SuspendTest,
                                            StopCase{"KillTstp", true, [](VtermPty &, int job) { kill(job, SIGTSTP); },
                                                     2}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// The program as a job of a real interactive shell: stopped, then killed, or
+// left stopped in a shell that exits.
+
+bool Gone(int pid) {
+  const char state = ProcessState(pid);
+  return state == 0 || state == 'Z';
+}
+
+// bash as a user has it (job control, no start-up files, the prompt "$ ") in
+// `pty`, with the program on `root` started as its job and stopped by
+// Ctrl+Z; `shells` nested shells deep. Returns the job's pid, -1 on failure.
+int StopAsJob(VtermPty &pty, const DriveRoot &root, int shells) {
+  ProgramUnderTest().MapDrive(root);
+  if (!pty.Start({"/bin/bash", "--norc", "--noprofile", "-i"}) || !pty.WaitForText("$ ")) return -1;
+  int shell = pty.Pid();
+  for (int i = 1; i < shells; ++i) {
+    pty.Type("bash --norc --noprofile -i\rPS1='inner$ '\r");
+    if (!pty.WaitForText("inner$ ")) return -1;
+    shell = JobOf(shell);
+  }
+  std::string command;
+  for (const std::string &word : ProgramUnderTest().terminalCommand) command += "'" + word + "' ";
+  pty.Type(command + "\r");
+  if (!pty.WaitForText(kWorkedExample.back()) || !gradetest::WaitUntilQuiet(pty)) return -1;
+  const int job = JobOf(shell);
+  pty.TypeCtrl('z');
+  if (!VtermPty::WaitUntil([&] { return ProcessState(job) == 'T'; }) || !pty.WaitForText("Stopped")) return -1;
+  return job;
+}
+
+struct KillCase {
+  const char *name;
+  const char *command;
+  const char *report;  // what bash says of the job's end
+};
+
+void PrintTo(const KillCase &c, std::ostream *os) { *os << c.name; }
+
+class KillStoppedJobTest : public ::testing::TestWithParam<KillCase> {};
+
+// The shell sends the signal, then SIGCONT: the program ends at once, by
+// that signal, without taking the terminal from the shell first.
+TEST_P(KillStoppedJobTest, EndsWithinASecond) {
+  const KillCase &c = GetParam();
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  VtermPty pty({25, 80, false, 0, {"PS1=$ ", "HISTFILE=/dev/null"}});
+  const int job = StopAsJob(pty, root, 1);
+  ASSERT_GT(job, 0) << pty.ScreenText();
+  const auto sent = std::chrono::steady_clock::now();
+  pty.Type(std::string(c.command) + "\r");
+  EXPECT_TRUE(VtermPty::WaitUntil([&] { return Gone(job); }, 5000));
+  EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(1));
+  pty.Type("jobs\r");
+  EXPECT_TRUE(pty.WaitForText(c.report, 5000)) << pty.ScreenText();
+  pty.Type("exit\r");
+  EXPECT_TRUE(pty.WaitForExit());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shell, KillStoppedJobTest,
+                         ::testing::Values(KillCase{"Term", "kill %1", "Terminated"},
+                                           KillCase{"Hup", "kill -HUP %1", "Hangup"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// A shell that exits with the program stopped in it: the kernel sends the
+// orphaned job SIGHUP, then SIGCONT. It ends without drawing or asking the
+// terminal anything, so the outer shell's next command line arrives intact.
+TEST(OrphanedJobTest, EndsWithoutTouchingTheOuterShell) {
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  VtermPty pty({25, 80, false, 0, {"PS1=$ ", "HISTFILE=/dev/null"}});
+  const int job = StopAsJob(pty, root, 2);
+  ASSERT_GT(job, 0) << pty.ScreenText();
+  pty.Type("exit\r");
+  ASSERT_TRUE(pty.WaitForText("There are stopped jobs"));
+  const std::size_t before = pty.Output().size();
+  pty.Type("exit\r");
+  EXPECT_TRUE(VtermPty::WaitUntil([&] { return Gone(job); }, 2000));
+  pty.Type("echo intact\r");
+  ASSERT_TRUE(pty.WaitForText("$ echo intact"));
+  EXPECT_TRUE(VtermPty::WaitUntil([&] {
+    for (int r = 0; r < pty.Rows(); ++r)
+      if (pty.RowText(r).starts_with("intact")) return true;
+    return false;
+  })) << pty.ScreenText();
+  // Neither the report again, nor a question to the terminal.
+  const std::string after = pty.Output().substr(before);
+  EXPECT_EQ(after.find("A fajlban"), std::string::npos);
+  EXPECT_EQ(after.find("\x1b[c"), std::string::npos);
+  EXPECT_EQ(after.find("\x1b[6n"), std::string::npos);
+  pty.Type("exit\r");
+  EXPECT_TRUE(pty.WaitForExit());
+}
+
+// ---------------------------------------------------------------------------
+// A terminal that reads nothing (a frozen emulator, a suspended remote
+// client): an ending signal still ends the program within a second, with
+// the terminal's mode put back, while its first write waits.
+
+bool InWrite(int pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (const auto &entry : std::filesystem::directory_iterator(tasks)) {
+    std::ifstream f(entry.path() / "syscall");
+    std::string number;
+    f >> number;
+    if (number == "1") return true;  // write(2)
+  }
+  return false;
+}
+
+TEST(StuckTerminalTest, AnEndingSignalEndsItWithinASecond) {
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    DriveRoot root;
+    root.WriteGrades(kSampleGrades);
+    RunOptions options;
+    options.terminalReadsNothing = true;
+    options.pressKeyAtWait = false;
+    bool blocked = false, ended = false;
+    std::chrono::steady_clock::duration took{};
+    options.whileRunning = [&](VtermPty &pty) {
+      blocked = VtermPty::WaitUntil([&] { return InWrite(pty.Pid()); });
+      const auto sent = std::chrono::steady_clock::now();
+      pty.Signal(sig);
+      ended = VtermPty::WaitUntil([&] { return Gone(pty.Pid()); }, 5000);
+      took = std::chrono::steady_clock::now() - sent;
+      pty.PauseReading(false);
+    };
+    RunResult run = RunGrades(root, options);
+    EXPECT_TRUE(blocked) << sig;
+    EXPECT_TRUE(ended) << sig;
+    EXPECT_LT(took, std::chrono::seconds(1)) << sig;
+    EXPECT_EQ(run.signal, sig);
+    EXPECT_TRUE(run.modeRestored) << sig;
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Answers to the start-up questions that come after the console stopped

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -94,6 +95,10 @@ bool VtermPty::Start(const std::vector<std::string> &argv) {
   if (pipe2(wake_, O_CLOEXEC) != 0) return false;
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   tcgetattr(slave_, &initialMode_);
+  if (options_.readsNothing) {
+    paused_ = true;
+    FillQueue();
+  }
   std::vector<char *> args;
   for (const std::string &a : argv) args.push_back(const_cast<char *>(a.c_str()));
   args.push_back(nullptr);
@@ -308,6 +313,25 @@ void VtermPty::PauseReading(bool paused) {
   }
   char c = 'w';
   (void)!write(wake_[1], &c, 1);
+}
+
+// Output not the program's, until the queue takes no more.
+void VtermPty::FillQueue() {
+  // A descriptor of its own: the program's share the slave's flags.
+  const int fd = open(ptsname(master_), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return;
+  const std::string fill(4096, '.');
+  // Full only when it stays full: the kernel moves what was written on to
+  // the reader's side a little later, which makes room again.
+  for (int refused = 0; refused < 3;) {
+    if (write(fd, fill.data(), fill.size()) > 0) {
+      refused = 0;
+    } else {
+      ++refused;
+      usleep(20000);
+    }
+  }
+  close(fd);
 }
 
 int VtermPty::KittyFlagsLocked() const { return kittyStack_.back(); }

@@ -38,6 +38,10 @@ class VtermPty {
     // False: an 8-bit terminal, where bytes 0x80-0x9F are C1 control codes
     // and bytes 0xA0-0xFF show as Latin-1.
     bool utf8 = true;
+    // The terminal reads nothing the program writes until PauseReading(false),
+    // and its queue is full before the program starts: the program's first
+    // write waits, as on a frozen emulator or behind a suspended remote client.
+    bool readsNothing = false;
   };
 
   explicit VtermPty(Options options);
@@ -59,6 +63,7 @@ class VtermPty {
   // Stops reading the program's output, so that its writes block once the
   // terminal's queue is full, and starts again.
   void PauseReading(bool paused);
+
   pid_t Pid() const { return pid_; }
   // Gives the terminal a new size, as a user dragging its window does: the
   // emulator redraws and the program's foreground group gets SIGWINCH.
@@ -114,6 +119,7 @@ class VtermPty {
   void WriteToProgram(const char *bytes, std::size_t length);
   friend struct ScrollbackSink;
   int SendDueReplies();  // the milliseconds until the next one is due, or -1
+  void FillQueue();
 
   Options options_;
   VTerm *vt_ = nullptr;

@@ -68,9 +68,8 @@ const SignalEntry *SignalTable(std::size_t *count) {
 const char *RoleText(SignalRole role) {
   switch (role) {
     case kEnds:
-      return "the terminal goes back (the last frame, colours, keyboard protocol, mode, a line end), then the "
-             "process ends by the signal; while the process is stopped or in the background, it ends at once "
-             "and leaves the terminal alone";
+      return "the terminal goes back (the last frame, colours, keyboard protocol, mode), then the process ends "
+             "by the signal; stopped or in the background, it ends at once and leaves the terminal alone";
     case kFault: return "the exception filter's: a run-time error, or, where it declines, an end as above";
     case kSuspends: return "the terminal goes back, then the process stops (Ctrl+Z)";
     case kContinues: return "once in the foreground: key mode, the keyboard protocol and a repaint";
@@ -83,7 +82,9 @@ const char *RoleText(SignalRole role) {
     case kIgnored: return "ignored: the write that would raise it fails instead, as on Windows (a run-time error)";
     case kNoEffect: return "nothing";
     case kUncatchable:
-      return "cannot be caught: SIGKILL leaves the terminal in key mode, SIGSTOP stops the process with it";
+      return "cannot be caught: after SIGKILL the terminal stays in key mode (`stty sane` gives it back); "
+             "SIGSTOP stops the process with the terminal in key mode, which an interactive shell puts back "
+             "itself, and `fg` repaints";
   }
   return "";
 }
