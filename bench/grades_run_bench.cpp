@@ -1,8 +1,10 @@
 // The whole run of build/grades on a 1000-value file in a pseudo-terminal,
-// from its start to its end (a key typed ahead ends the wait at once), next
-// to its peer: a program that writes a report of the same text in one
-// write(2) into the same kind of terminal and then sleeps the 1 ms that the
-// wait for a key takes before its first poll (report_peer).
+// from its start to its end (a key typed ahead ends the wait at once: typed
+// before the program starts, or arriving together with the answers to its
+// start-up questions), next to its peer: a program that writes a report of
+// the same text in one write(2) into the same kind of terminal and then
+// sleeps the 1 ms that the wait for a key takes before its first poll
+// (report_peer).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -86,7 +88,12 @@ Scratch &Files() {
   return scratch;
 }
 
-pid_t StartOnPty(const char *const argv[], const std::string &typeAhead, TerminalSide &side, bool traced) {
+// How the key is typed ahead.
+struct TypeAhead {
+  std::string beforeStart, withAnswers;
+};
+
+pid_t StartOnPty(const char *const argv[], const TypeAhead &keys, TerminalSide &side, bool traced) {
   winsize size = {25, 80, 0, 0};
   pid_t pid = forkpty(&side.master, nullptr, nullptr, &size);
   if (pid < 0) std::abort();
@@ -98,7 +105,9 @@ pid_t StartOnPty(const char *const argv[], const std::string &typeAhead, Termina
     execv(argv[0], const_cast<char *const *>(argv));
     _exit(127);
   }
-  if (!typeAhead.empty() && write(side.master, typeAhead.data(), typeAhead.size()) < 0) std::abort();
+  const std::string &before = keys.beforeStart;
+  if (!before.empty() && write(side.master, before.data(), before.size()) < 0) std::abort();
+  side.withAnswers = keys.withAnswers;
   return pid;
 }
 
@@ -108,7 +117,7 @@ void Finish(pid_t pid, int status, TerminalSide &side) {
   (void)pid;
 }
 
-size_t CountTerminalWrites(const char *const argv[], const std::string &typeAhead);
+size_t CountTerminalWrites(const char *const argv[], const TypeAhead &keys);
 
 struct Run {
   size_t bytes = 0;
@@ -116,9 +125,9 @@ struct Run {
 };
 
 // Runs `argv` on a fresh 80 by 25 pseudo-terminal until it ends.
-Run RunOnPty(const char *const argv[], const std::string &typeAhead) {
+Run RunOnPty(const char *const argv[], const TypeAhead &keys) {
   TerminalSide side;
-  pid_t pid = StartOnPty(argv, typeAhead, side, false);
+  pid_t pid = StartOnPty(argv, keys, side, false);
   while (side.Read()) {
   }
   int status;
@@ -129,23 +138,23 @@ Run RunOnPty(const char *const argv[], const std::string &typeAhead) {
   return {side.total, ms(usage.ru_utime) + ms(usage.ru_stime)};
 }
 
-void Measure(benchmark::State &state, const char *const argv[], const std::string &typeAhead) {
+void Measure(benchmark::State &state, const char *const argv[], const TypeAhead &keys) {
   Run last;
   double cpu = 0;
   for (auto _ : state) {
-    last = RunOnPty(argv, typeAhead);
+    last = RunOnPty(argv, keys);
     cpu += last.cpuMs;
   }
   state.counters["terminal_bytes"] = static_cast<double>(last.bytes);
   state.counters["program_cpu_ms"] = cpu / static_cast<double>(state.iterations());
-  state.counters["terminal_writes"] = static_cast<double>(CountTerminalWrites(argv, typeAhead));
+  state.counters["terminal_writes"] = static_cast<double>(CountTerminalWrites(argv, keys));
 }
 
 // The same run under ptrace, counting the write(2) calls of every thread
 // whose descriptor is the terminal. Slower: measured apart from the timing.
-size_t CountTerminalWrites(const char *const argv[], const std::string &typeAhead) {
+size_t CountTerminalWrites(const char *const argv[], const TypeAhead &keys) {
   TerminalSide side;
-  pid_t pid = StartOnPty(argv, typeAhead, side, true);
+  pid_t pid = StartOnPty(argv, keys, side, true);
   const std::string terminal = ptsname(side.master);
   fcntl(side.master, F_SETFL, fcntl(side.master, F_GETFL) | O_NONBLOCK);
   int status;
@@ -202,20 +211,24 @@ const char *Program() {
   return other != nullptr && *other != 0 ? other : GRADES_EXE;
 }
 
-void BM_GradesRun(benchmark::State &state) {
+void GradesRun(benchmark::State &state, const TypeAhead &keys) {
   setenv("GRADES_DRIVE_ROOT", Files().root.c_str(), 1);
   const char *const argv[] = {Program(), nullptr};
-  Measure(state, argv, "k");
+  Measure(state, argv, keys);
   state.counters["report_bytes"] = static_cast<double>(Files().report.size());
 }
+
+void BM_GradesRun(benchmark::State &state) { GradesRun(state, {"k", ""}); }
+void BM_GradesRunKeyWithAnswers(benchmark::State &state) { GradesRun(state, {"", "k"}); }
 
 void BM_ReportPeer(benchmark::State &state) {
   std::string path = (Files().root / "report.txt").string();
   const char *const argv[] = {REPORT_PEER, path.c_str(), nullptr};
-  Measure(state, argv, "");
+  Measure(state, argv, {});
 }
 
 BENCHMARK(BM_GradesRun)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_GradesRunKeyWithAnswers)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ReportPeer)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 }  // namespace

@@ -12,6 +12,9 @@ struct TerminalSide {
   int master = -1;
   std::size_t total = 0;
   std::string tail;  // to find a query split over two reads
+  // Typed in the same write as the first answer: keys that reach the
+  // program together with the answers to its start-up questions.
+  std::string withAnswers;
 
   // False once the program has closed the terminal (EIO) or nothing is
   // there to read.
@@ -21,10 +24,19 @@ struct TerminalSide {
     if (n <= 0) return false;
     total += static_cast<std::size_t>(n);
     tail.append(buf, static_cast<std::size_t>(n));
-    if (tail.find("\x1b[6n") != std::string::npos && write(master, "\x1b[1;1R", 6) < 0) return false;
-    if (tail.find("\x1b[c") != std::string::npos && write(master, "\x1b[?1;2c", 7) < 0) return false;
+    // Each question is answered once: what follows it is looked at anew.
+    for (std::size_t at; (at = tail.find("\x1b[6n")) != std::string::npos; tail.erase(0, at + 4))
+      if (!Answer("\x1b[1;1R")) return false;
+    for (std::size_t at; (at = tail.find("\x1b[c")) != std::string::npos; tail.erase(0, at + 3))
+      if (!Answer("\x1b[?1;2c")) return false;
     if (tail.find("\x1b[") != std::string::npos) tail.erase(0, tail.size() > 8 ? tail.size() - 8 : 0);
     else tail.clear();
     return true;
+  }
+
+  bool Answer(const std::string &answer) {
+    const std::string bytes = withAnswers + answer;
+    withAnswers.clear();
+    return write(master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
   }
 };
