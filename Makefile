@@ -7,7 +7,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 # Every build that the tests use treats a warning as an error.
 TEST_FLAGS := -DGRADES_WERROR=ON
 
-.PHONY: all build deps test test-linux lint run configured install package clean test-asan fuzz-build fuzz fuzz-smoke \
+.PHONY: all build deps test test-linux lint run configured install package clean test-asan fuzz-build fuzz fuzz-smoke chaos \
 	windows windows-test linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test
 
 all: build
@@ -40,6 +40,13 @@ test-linux:
 lint:
 	@tools/install-deps lint
 	@tools/lint
+
+# The chaos run of the program as a Unix job (tests/grades/chaos_run.cpp)
+# for CHAOS_SECONDS; `make test` runs it for a minute. CHAOS_SEED replays a
+# run's plan.
+CHAOS_SECONDS ?= 600
+chaos: build
+	$(BUILD_DIR)/tests/grades/grades_chaos --seconds $(CHAOS_SECONDS) $(if $(CHAOS_SEED),--seed $(CHAOS_SEED))
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and
 # the fuzzers (clang, libFuzzer), each in a build folder of its own. `make

@@ -372,6 +372,18 @@ int VtermPty::InputQueued() const {
   return ioctl(slave_, FIONREAD, &queued) == 0 ? queued : -1;
 }
 
+std::string VtermPty::TakeInput() {
+  termios raw = initialMode_;
+  cfmakeraw(&raw);
+  raw.c_cc[VMIN] = 0;
+  raw.c_cc[VTIME] = 0;
+  tcsetattr(slave_, TCSANOW, &raw);
+  std::string taken;
+  char buf[256];
+  for (ssize_t n; (n = read(slave_, buf, sizeof buf)) > 0;) taken.append(buf, static_cast<std::size_t>(n));
+  return taken;
+}
+
 std::vector<std::string> VtermPty::Scrollback() {
   std::lock_guard<std::mutex> lock(mutex_);
   return scrollback_;
@@ -473,8 +485,14 @@ termios VtermPty::Mode() const {
 }
 
 char ProcessState(int pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  // A process that goes away while its file is read fails the read (ESRCH),
+  // which a stream would throw for.
+  const int fd = open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char buf[1024];
+  const ssize_t n = read(fd, buf, sizeof buf);
+  close(fd);
+  const std::string all(buf, n > 0 ? static_cast<std::size_t>(n) : 0);
   const std::size_t close = all.rfind(')');
   return close != std::string::npos && close + 2 < all.size() ? all[close + 2] : 0;
 }

@@ -74,6 +74,9 @@ class VtermPty {
   // Bytes typed that no program has read yet: what the next reader of the
   // terminal, the shell, would get.
   int InputQueued() const;
+  // Those bytes, taken: for a test that is done with the program and its
+  // shell.
+  std::string TakeInput();
   int Rows() const { return options_.rows; }
   int Columns() const { return options_.columns; }
 
