@@ -291,28 +291,41 @@ bool InWrite(int pid) {
 }
 
 TEST(StuckTerminalTest, AnEndingSignalEndsItWithinASecond) {
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-    DriveRoot root;
-    root.WriteGrades(kSampleGrades);
-    RunOptions options;
-    options.terminalReadsNothing = true;
-    options.pressKeyAtWait = false;
-    bool blocked = false, ended = false;
-    std::chrono::steady_clock::duration took{};
-    options.whileRunning = [&](VtermPty &pty) {
-      blocked = VtermPty::WaitUntil([&] { return InWrite(pty.Pid()); });
-      const auto sent = std::chrono::steady_clock::now();
-      pty.Signal(sig);
-      ended = VtermPty::WaitUntil([&] { return Gone(pty.Pid()); }, 5000);
-      took = std::chrono::steady_clock::now() - sent;
-      pty.PauseReading(false);
-    };
-    RunResult run = RunGrades(root, options);
-    EXPECT_TRUE(blocked) << sig;
-    EXPECT_TRUE(ended) << sig;
-    EXPECT_LT(took, std::chrono::seconds(1)) << sig;
-    EXPECT_EQ(run.signal, sig);
-    EXPECT_TRUE(run.modeRestored) << sig;
+  struct Case {
+    const char *name;
+    bool fromTheStart;  // else from the wait, whose key then ends the program
+  };
+  for (const Case &c : {Case{"its first write", true}, Case{"the put-back after a key", false}}) {
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+      DriveRoot root;
+      root.WriteGrades(kSampleGrades);
+      RunOptions options;
+      options.terminalReadsNothing = c.fromTheStart;
+      options.pressKeyAtWait = false;
+      bool blocked = false, ended = false;
+      std::chrono::steady_clock::duration took{};
+      auto stuck = [&](VtermPty &pty) {
+        if (!c.fromTheStart) {
+          pty.PauseReading(true);
+          pty.FillQueue();
+          pty.Type("k");
+        }
+        blocked = VtermPty::WaitUntil([&] { return InWrite(pty.Pid()); });
+        const auto sent = std::chrono::steady_clock::now();
+        pty.Signal(sig);
+        ended = VtermPty::WaitUntil([&] { return Gone(pty.Pid()); }, 5000);
+        took = std::chrono::steady_clock::now() - sent;
+        pty.PauseReading(false);
+      };
+      if (c.fromTheStart) options.whileRunning = stuck;
+      else options.atWait = stuck;
+      RunResult run = RunGrades(root, options);
+      EXPECT_TRUE(blocked) << c.name << ", " << sig;
+      EXPECT_TRUE(ended) << c.name << ", " << sig;
+      EXPECT_LT(took, std::chrono::seconds(1)) << c.name << ", " << sig;
+      EXPECT_EQ(run.signal, sig) << c.name;
+      EXPECT_TRUE(run.modeRestored) << c.name << ", " << sig;
+    }
   }
 }
 

@@ -63,6 +63,9 @@ class VtermPty {
   // Stops reading the program's output, so that its writes block once the
   // terminal's queue is full, and starts again.
   void PauseReading(bool paused);
+  // While reading is paused: output not the program's, until the terminal's
+  // queue takes no more, so that the program's next write waits.
+  void FillQueue();
 
   pid_t Pid() const { return pid_; }
   // Gives the terminal a new size, as a user dragging its window does: the
@@ -122,7 +125,6 @@ class VtermPty {
   void WriteToProgram(const char *bytes, std::size_t length);
   friend struct ScrollbackSink;
   int SendDueReplies();  // the milliseconds until the next one is due, or -1
-  void FillQueue();
 
   Options options_;
   VTerm *vt_ = nullptr;

@@ -253,6 +253,43 @@ void OnServe(int sig, siginfo_t *, void *) {
   errno = savedErrno;
 }
 
+// While the terminal is put back at an end that no signal limits, SIGALRM
+// ticks every 100 ms, without restarting the write it interrupts, so that
+// an ending signal held off meanwhile limits how long the write still waits
+// (a terminal that reads nothing would keep it waiting for good).
+void OnRestoreTick(int) {
+  const int savedErrno = errno;
+  if (EndWaits()) LimitWrites(gModes.fd, MonotonicNs() + kEndingWriteNs);
+  errno = savedErrno;
+}
+
+class RestoreTicks {
+ public:
+  RestoreTicks() {
+    struct sigaction tick {};
+    tick.sa_handler = OnRestoreTick;
+    sigemptyset(&tick.sa_mask);
+    sigaction(SIGALRM, &tick, &previous_);
+    const itimerval every{{0, 100000}, {0, 100000}};
+    setitimer(ITIMER_REAL, &every, nullptr);
+    sigset_t alarm;
+    sigemptyset(&alarm);
+    sigaddset(&alarm, SIGALRM);
+    pthread_sigmask(SIG_UNBLOCK, &alarm, &before_);
+  }
+  ~RestoreTicks() {
+    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
+    StopFrameTimer();
+    sigaction(SIGALRM, &previous_, nullptr);
+  }
+  RestoreTicks(const RestoreTicks &) = delete;
+  RestoreTicks &operator=(const RestoreTicks &) = delete;
+
+ private:
+  struct sigaction previous_;
+  sigset_t before_;
+};
+
 void Install(int sig, void (*handler)(int, siginfo_t *, void *)) {
   struct sigaction sa {};
   sa.sa_sigaction = handler;
@@ -445,6 +482,15 @@ void ConsoleHostRestore() {
   if (!gArmed.load()) return;
   // A terminal handed back at a stop stays the shell's.
   Shielded([] {
-    if (!gRestored.exchange(true) && !gHandedBack.load()) HandTerminalToShell();
+    if (gRestored.exchange(true) || gHandedBack.load()) return;
+    // An end that no signal limits yet (the program's own) holds the
+    // signals off until the terminal has its bytes; a tick looks for an
+    // ending one meanwhile, which then limits the wait.
+    if (WriteLimit() != 0) {
+      HandTerminalToShell();
+      return;
+    }
+    RestoreTicks ticks;
+    HandTerminalToShell();
   });
 }
