@@ -17,7 +17,9 @@
 // events, and a tally of the outcomes; the exit status is 1 if any run
 // failed. The same seed plans the same runs; --run replays the one run of
 // that seed (the timing is the machine's, so a race may need a few tries).
+#include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -83,10 +85,47 @@ struct Outcome {
   std::vector<std::string> faults;
 };
 
-bool Gone(int pid) {
-  const char state = ProcessState(pid);
-  return state == 0 || state == 'Z';
-}
+// The job, held by a descriptor of its own: its number may be another
+// process's once it has been reaped (the numbers go round quickly on a busy
+// machine), and a signal must never reach that one.
+class Job {
+ public:
+  // The one child of `shell`, once it has one.
+  explicit Job(int shell) {
+    for (const auto until = Clock::now() + std::chrono::seconds(5); fd_ < 0 && Clock::now() < until;) {
+      const int pid = JobOf(shell);
+      const int fd = pid > 0 ? static_cast<int>(syscall(SYS_pidfd_open, pid, 0)) : -1;
+      // Still the shell's child with the descriptor open: the same process.
+      if (fd >= 0 && JobOf(shell) == pid) {
+        pid_ = pid;
+        fd_ = fd;
+      } else if (fd >= 0) {
+        close(fd);
+      }
+      if (fd_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  ~Job() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Job(const Job &) = delete;
+  Job &operator=(const Job &) = delete;
+
+  bool Found() const { return fd_ >= 0; }
+  bool Gone() const {
+    pollfd p{fd_, POLLIN, 0};
+    return poll(&p, 1, 0) > 0;
+  }
+  // Its state letter (R, S, T, ...), 0 once it is gone.
+  char State() const {
+    const char state = ProcessState(pid_);
+    return Gone() ? 0 : state;
+  }
+  void Signal(int sig) const { syscall(SYS_pidfd_send_signal, fd_, sig, nullptr, 0); }
+
+ private:
+  int pid_ = -1, fd_ = -1;
+};
 
 std::string SignalName(int sig) {
   if (sig >= SIGRTMIN && sig <= SIGRTMAX) return "RTMIN+" + std::to_string(sig - SIGRTMIN);
@@ -160,9 +199,8 @@ Outcome RunOnce(std::mt19937 &random, const std::vector<Step> &steps, const Driv
     return outcome;
   }
   const int shell = pty.Pid();
-  int job = -1;
-  VtermPty::WaitUntil([&] { return (job = JobOf(shell)) > 0; }, 5000);
-  if (job <= 0) {
+  const Job job(shell);
+  if (!job.Found()) {
     fault("no job");
     return outcome;
   }
@@ -178,17 +216,17 @@ Outcome RunOnce(std::mt19937 &random, const std::vector<Step> &steps, const Driv
       resumeIfDue();
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    if (Gone(job) || hungUp) break;
-    const bool stopped = ProcessState(job) == 'T';
+    if (job.Gone() || hungUp) break;
+    const bool stopped = job.State() == 'T';
     if ((s.event == Event::kKillStopped || s.event == Event::kShellExits) && !stopped) continue;
     if (s.event == Event::kShellExits && shellGone) continue;
     outcome.done.push_back(s);
     switch (s.event) {
       case Event::kCtrlZ: pty.TypeCtrl('z'); break;
-      case Event::kStop: kill(job, SIGTSTP); break;
+      case Event::kStop: job.Signal(SIGTSTP); break;
       case Event::kFg: kill(shell, SIGUSR1); break;
       case Event::kBg: kill(shell, SIGUSR2); break;
-      case Event::kContinue: kill(job, SIGCONT); break;
+      case Event::kContinue: job.Signal(SIGCONT); break;
       case Event::kResize: pty.Resize(kSizes[s.value][0], kSizes[s.value][1]); break;
       case Event::kPause:
         pty.PauseReading(paused = true);
@@ -199,12 +237,12 @@ Outcome RunOnce(std::mt19937 &random, const std::vector<Step> &steps, const Driv
         sent.insert(SIGINT);
         break;
       case Event::kSignal:
-        kill(job, s.value);
+        job.Signal(s.value);
         sent.insert(s.value);
         break;
       case Event::kKillStopped:
-        kill(job, s.value);
-        kill(job, SIGCONT);
+        job.Signal(s.value);
+        job.Signal(SIGCONT);
         sent.insert(s.value);
         break;
       case Event::kShellExits:
@@ -226,21 +264,21 @@ Outcome RunOnce(std::mt19937 &random, const std::vector<Step> &steps, const Driv
   if (paused) pty.PauseReading(paused = false);
   // The end of what is still running: an orphaned job ends by itself; else
   // it is brought back and gets a key.
-  if (shellGone && !hungUp && !VtermPty::WaitUntil([&] { return Gone(job); }, 2000))
+  if (shellGone && !hungUp && !VtermPty::WaitUntil([&] { return job.Gone(); }, 2000))
     fault("the orphaned job did not end");
-  for (int tries = 0; !Gone(job) && !hungUp && !shellGone && tries < 3; ++tries) {
-    if (ProcessState(job) == 'T') kill(shell, SIGUSR1);
-    VtermPty::WaitUntil([&] { return ProcessState(job) != 'T' || Gone(job); }, 2000);
-    if (Gone(job)) break;
+  for (int tries = 0; !job.Gone() && !hungUp && !shellGone && tries < 3; ++tries) {
+    if (job.State() == 'T') kill(shell, SIGUSR1);
+    VtermPty::WaitUntil([&] { return job.State() != 'T' || job.Gone(); }, 2000);
+    if (job.Gone()) break;
     // The key only once the report stands still, so that it ends the wait.
     gradetest::WaitUntilQuiet(pty, 5000);
     pty.Type("k");
     keyTyped = true;
-    VtermPty::WaitUntil([&] { return Gone(job); }, 3000);
+    VtermPty::WaitUntil([&] { return job.Gone(); }, 3000);
   }
-  if (!VtermPty::WaitUntil([&] { return Gone(job); }, 5000)) {
-    fault("still running 5 s after its end was asked for (state " + std::string(1, ProcessState(job)) + ")");
-    kill(job, SIGKILL);
+  if (!VtermPty::WaitUntil([&] { return job.Gone(); }, 5000)) {
+    fault("still running 5 s after its end was asked for (state " + std::string(1, job.State()) + ")");
+    job.Signal(SIGKILL);
   }
   if (hungUp) {
     // The terminal is gone: only the end counts. The shell went with it.
