@@ -39,9 +39,11 @@ void WatchInput(bool on) {
 // `capacity` of those bytes go to `keep`; returns how many.
 std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
   if (!gModes.answersAttributes || !Send(kAttributesQuestion)) return 0;
-  // A process that is ending waits no longer than its writes may.
+  // A process that is ending waits for it no longer than half a second past
+  // the time its writes must be done by: within a second of the signal.
   long long deadline = NowMs() + kDrainMs;
-  if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 < deadline) deadline = limit / 1000000;
+  if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 + kDrainMs < deadline)
+    deadline = limit / 1000000 + kDrainMs;
   std::size_t kept = 0;
   auto put = [&](unsigned char c) {
     if (keep != nullptr && kept < capacity) keep[kept++] = c;
