@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,17 +32,24 @@ std::vector<SignalEntry> Table() {
   return {table, table + count};
 }
 
-enum class Default { kEnds, kStops, kNothing };
+enum class Default { kEnds, kStops, kNothing, kCannotBeSent };
 
 // What signal `sig` does to a process that left it at its default action.
 Default DefaultAction(int sig) {
   const pid_t child = fork();
   if (child == 0) {
+    // A group of its own, whose parent is in another group of the session:
+    // never orphaned, so the stop signals stop it wherever the test runs.
+    setpgid(0, 0);
+    // No core file for the signals that dump one.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
     signal(sig, SIG_DFL);
-    kill(getpid(), sig);
+    // An emulator may keep the highest real-time signals for itself.
+    if (kill(getpid(), sig) != 0) _exit(99);
     _exit(0);
   }
   int status = 0;
@@ -50,6 +59,7 @@ Default DefaultAction(int sig) {
     waitpid(child, &status, 0);
     return Default::kStops;
   }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 99) return Default::kCannotBeSent;
   return WIFSIGNALED(status) && WTERMSIG(status) == sig ? Default::kEnds : Default::kNothing;
 }
 
@@ -83,7 +93,14 @@ TEST(SignalTableTest, EachRoleFitsTheDefaultAction) {
     std::vector<int> signals;
     if (e.number > 0) signals = {e.number};
     if (e.number < 0) signals = {FirstRealTimeSignal(), FirstRealTimeSignal() + 5, LastRealTimeSignal() - 1};
-    for (int sig : signals) EXPECT_EQ(DefaultAction(sig), DefaultOf(e.role, sig)) << e.name << " (" << sig << ")";
+    for (int sig : signals) {
+      const Default action = DefaultAction(sig);
+      if (action == Default::kCannotBeSent) {
+        std::printf("SKIPPED: signal %d (%s) cannot be sent on this system\n", sig, e.name);
+        continue;
+      }
+      EXPECT_EQ(action, DefaultOf(e.role, sig)) << e.name << " (" << sig << ")";
+    }
   }
 }
 
