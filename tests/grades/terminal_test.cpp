@@ -472,6 +472,24 @@ INSTANTIATE_TEST_SUITE_P(KittyProtocol, LateReleaseTest,
                          [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
+// Keys in xterm's modifyOtherKeys form, as zutty sends them (and xterm with
+// CSI > 4;2 m): each ends the wait, and nothing is left for the shell.
+
+TEST(OtherKeysTest, EndTheWait) {
+  for (const char *key : {"\x1b[27;5;9~", "\x1b[27;5;13~", "\x1b[27;2;13~", "\x1b[27;6;9~", "\x1b[27;6;65~"}) {
+    SCOPED_TRACE(std::string(key + 1));
+    DriveRoot root;
+    root.WriteGrades(kSampleGrades);
+    RunOptions options;
+    options.atWait = [&](VtermPty &pty) { pty.Type(key); };
+    RunResult run = RunGrades(root, options);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.leftForShell, 0);
+    ExpectTerminalBack(run);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // A terminal that goes away at the wait (a closed window, a dropped remote
 // login) ends the program, also where SIGHUP is ignored (nohup).
 

@@ -350,29 +350,21 @@ unsigned char CharOf(std::uint32_t cp) {
   return static_cast<unsigned char>(b < 0 ? '?' : b);
 }
 
-// CSI code[:shifted[:base]] ; mods[:event] ; text u
-DecodeResult Kitty(const Csi &csi, KeyDecoderState &st) {
-  int code = csi.Get(0, 0, -1);
-  int mods = csi.Get(1, 0, 1) - 1;
-  if (mods < 0) mods = 0;
-  Event event = EventOf(csi.Get(1, 1, 1));
-  if (code < 0) return Skip(csi.length);
-  Named name;
-  if (KittyNamed(code, &name)) return NamedEvent(name, mods, event, csi.length, st);
-  if (code >= 57344 && code <= 63743) return Skip(csi.length);  // other private keys
-
-  int base = csi.Get(0, 2, code);
+// A key that types a character, by its code: `code` the character without
+// Shift, `shifted` what Shift makes of it and `text` what it typed (-1
+// where the terminal did not say), `base` the character of the key in the
+// US layout.
+DecodeResult CharacterKey(int code, int shifted, int base, int text, int mods, Event event, std::size_t len,
+                          KeyDecoderState &st) {
   KeyIdentity key{};
   if (base < 128) KeyForAscii(static_cast<unsigned char>(base), &key);
   key.state = 0;
   unsigned char ch;
-  int text = csi.Get(2, 0, -1);
   if (text > 0) {
     ch = CharOf(static_cast<std::uint32_t>(text));
   } else if ((mods & kModCtrl) && !st.altGr) {
     ch = code < 128 ? ControlCharFor(static_cast<unsigned char>(code)) : 0;
   } else if (mods & kModShift) {
-    int shifted = csi.Get(0, 1, -1);
     ch = shifted > 0  ? CharOf(static_cast<std::uint32_t>(shifted))
          : code < 128 ? ShiftedAscii(static_cast<unsigned char>(code))
                       : CharOf(static_cast<std::uint32_t>(code));
@@ -383,7 +375,37 @@ DecodeResult Kitty(const Csi &csi, KeyDecoderState &st) {
     if (ch >= 'a' && ch <= 'z') ch = static_cast<unsigned char>(ch - 32);
     else if (ch >= 'A' && ch <= 'Z') ch = static_cast<unsigned char>(ch + 32);
   }
-  return KeyEvent(key, ch, StateFromMods(mods, st), event, csi.length, st);
+  return KeyEvent(key, ch, StateFromMods(mods, st), event, len, st);
+}
+
+// xterm's form for keys with modifiers that have no sequence of their own
+// (modifyOtherKeys): CSI 27 ; mods ; code ~, where `code` is the character
+// the key types with Shift applied (Ctrl+Shift+A: 65).
+DecodeResult OtherKey(int code, int mods, std::size_t len, KeyDecoderState &st) {
+  Named name;
+  if (code == 8) return NamedEvent(Named::kBackspace, mods, Event::kPress, len, st);
+  if (KittyNamed(code, &name) && code < 128) return NamedEvent(name, mods, Event::kPress, len, st);
+  if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) return Skip(len);
+  const int plain = code < 128 ? UnshiftedAscii(static_cast<unsigned char>(code)) : code;
+  return CharacterKey(plain, plain != code ? code : -1, plain, -1, mods, Event::kPress, len, st);
+}
+
+// CSI code[:shifted[:base]] ; mods[:event] ; text u
+DecodeResult Kitty(const Csi &csi, KeyDecoderState &st) {
+  int code = csi.Get(0, 0, -1);
+  int mods = csi.Get(1, 0, 1) - 1;
+  if (mods < 0) mods = 0;
+  Event event = EventOf(csi.Get(1, 1, 1));
+  if (code < 0) return Skip(csi.length);
+  Named name;
+  if (KittyNamed(code, &name)) return NamedEvent(name, mods, event, csi.length, st);
+  if (code >= 57344 && code <= 63743) return Skip(csi.length);  // other private keys
+  // xterm's other form of its modifyOtherKeys (formatOtherKeys): the code
+  // with Shift applied, which this protocol never sends.
+  const bool plainCode = csi.Get(0, 1, -1) < 0 && csi.Get(2, 0, -1) < 0 && event == Event::kPress;
+  if (plainCode && code < 128 && UnshiftedAscii(static_cast<unsigned char>(code)) != code)
+    return OtherKey(code, mods, csi.length, st);
+  return CharacterKey(code, csi.Get(0, 1, -1), csi.Get(0, 2, code), csi.Get(2, 0, -1), mods, event, csi.length, st);
 }
 
 DecodeResult DispatchCsi(const Csi &csi, KeyDecoderState &st) {
@@ -402,6 +424,8 @@ DecodeResult DispatchCsi(const Csi &csi, KeyDecoderState &st) {
   if (mods < 0) mods = 0;
   Event event = EventOf(csi.Get(1, 1, 1));
   if (csi.final == 'u') return Kitty(csi, st);
+  if (csi.final == '~' && csi.Get(0, 0, -1) == 27 && csi.paramCount >= 3)
+    return OtherKey(csi.Get(2, 0, -1), mods, csi.length, st);
   if (csi.final == '~') return Tilde(csi.Get(0, 0, -1), mods, event, csi.length, st);
   return LegacyFinal(csi.final, mods, event, csi.length, st);
 }

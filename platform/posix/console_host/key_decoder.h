@@ -1,7 +1,8 @@
 // Turns the bytes a terminal sends for key presses into the console's key
 // event records. Understands plain and control characters (UTF-8), Alt as an
 // ESC prefix, xterm's cursor, editing, keypad and function key sequences with
-// modifiers (CSI 1;m X, CSI n;m ~, SS3 X), and the kitty keyboard protocol's
+// modifiers (CSI 1;m X, CSI n;m ~, SS3 X) and for other keys with modifiers
+// (CSI 27;m;code ~, xterm's modifyOtherKeys), and the kitty keyboard protocol's
 // CSI code;mods:event u with key releases and modifier keys. Every byte
 // typed is a key: one that begins no character is a key of that byte.
 #pragma once

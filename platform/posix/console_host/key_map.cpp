@@ -36,15 +36,15 @@ constexpr AsciiRow kRows[] = {
 
 struct AsciiEntry {
   KeyIdentity key;
-  unsigned char shifted;
+  unsigned char plain, shifted;
   bool present;
 };
 
 constexpr std::array<AsciiEntry, 128> MakeAscii() {
   std::array<AsciiEntry, 128> t{};
   for (const AsciiRow &r : kRows) {
-    t[r.plain] = {{r.vk, r.scan, r.plain, 0}, r.shifted, true};
-    if (r.shifted != r.plain) t[r.shifted] = {{r.vk, r.scan, r.shifted, SHIFT_PRESSED}, r.shifted, true};
+    t[r.plain] = {{r.vk, r.scan, r.plain, 0}, r.plain, r.shifted, true};
+    if (r.shifted != r.plain) t[r.shifted] = {{r.vk, r.scan, r.shifted, SHIFT_PRESSED}, r.plain, r.shifted, true};
   }
   return t;
 }
@@ -96,6 +96,11 @@ bool KeyForAscii(unsigned char c, KeyIdentity *out) {
 unsigned char ShiftedAscii(unsigned char c) {
   if (c >= 128 || !kAscii[c].present) return c;
   return kAscii[c].shifted;
+}
+
+unsigned char UnshiftedAscii(unsigned char c) {
+  if (c >= 128 || !kAscii[c].present) return c;
+  return kAscii[c].plain;
 }
 
 unsigned char ControlCharFor(unsigned char c) {

@@ -21,6 +21,9 @@ bool KeyForAscii(unsigned char c, KeyIdentity *out);
 // The character that key `c` (unshifted printable ASCII) types with Shift.
 unsigned char ShiftedAscii(unsigned char c);
 
+// The character of key `c` (printable ASCII) without Shift.
+unsigned char UnshiftedAscii(unsigned char c);
+
 // The control character that Ctrl with unshifted key `c` gives, 0 for none.
 unsigned char ControlCharFor(unsigned char c);
 
