@@ -113,6 +113,8 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const Grad
   terminal.replyDelayMs = options.replyDelayMs;
   terminal.environment = options.environment;
   terminal.readsNothing = options.terminalReadsNothing;
+  terminal.pullsBackOnGrow = options.pullsBackOnGrow;
+  terminal.keepsClearedScreen = options.keepsClearedScreen;
   testsupport::VtermPty pty(terminal);
   const std::string screenFile = program.ScreenFromConsole() ? root.Root() + "/screen.txt" : "";
   std::vector<std::string> argv = options.launcher;

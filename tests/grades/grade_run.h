@@ -79,6 +79,8 @@ struct RunOptions {
   // The terminal reads nothing from the start (VtermPty::Options), until
   // whileRunning lets it.
   bool terminalReadsNothing = false;
+  // How the terminal treats its scrollback (VtermPty::Options).
+  bool pullsBackOnGrow = false, keepsClearedScreen = false;
 };
 
 // A build of the grade program, and how the runs start it.

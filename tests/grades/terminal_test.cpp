@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -421,6 +422,118 @@ TEST(ScrollbackTest, HoldsWhatScrolledOffTheScreen) {
     std::vector<std::string> seen = run.scrollback;
     for (const std::string &row : Report(run)) seen.push_back(row);
     EXPECT_EQ(seen, Report(whole)) << values << " values";
+  }
+}
+
+// 300 values, valid and invalid: a report that fills the screen many times.
+std::string Report300() {
+  std::string grades;
+  for (int i = 0; i < 300; ++i) grades += std::to_string(i % 9 - 1) + "\r\n";
+  return grades;
+}
+
+// Resizes at the wait, in a terminal that pulls rows back from its
+// scrollback onto a taller screen (as xterm does) and in one that adds blank
+// rows there (as kitty does): every row is still in the scrollback or on the
+// screen, in order; where the terminal pulls rows back, each once.
+TEST(ScrollbackTest, KeepsEveryRowThroughResizes) {
+  DriveRoot root;
+  root.WriteGrades(Report300());
+  RunOptions tall;
+  tall.rows = 200;
+  const std::vector<std::string> whole = Report(RunGrades(root, tall));
+  for (bool pullsBack : {true, false}) {
+    for (const std::vector<int> &sizes : std::vector<std::vector<int>>{{40, 25}, {12, 25}, {12, 40, 25}, {40, 12, 25}}) {
+      std::string what = pullsBack ? "pulling back:" : "adding rows:";
+      for (int rows : sizes) what += " " + std::to_string(rows);
+      RunOptions options;
+      options.pullsBackOnGrow = pullsBack;
+      options.atWait = [&](VtermPty &pty) {
+        for (int rows : sizes) {
+          pty.Resize(rows, 80);
+          std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        pty.Type("k");
+      };
+      const RunResult run = RunGrades(root, options);
+      ASSERT_EQ(run.exitCode, 0) << what;
+      std::vector<std::string> seen = run.scrollback;
+      for (const std::string &row : Report(run)) seen.push_back(row);
+      if (pullsBack) {
+        EXPECT_EQ(seen, whole) << what;
+        continue;
+      }
+      std::size_t found = 0;
+      for (const std::string &row : seen) found += found < whole.size() && row == whole[found] ? 1 : 0;
+      EXPECT_EQ(found, whole.size()) << what;
+    }
+  }
+}
+
+// A stop, a continue and two resizes at the wait, in a terminal that keeps
+// a cleared screen in its scrollback (as alacritty and VTE do): the repaints
+// add nothing to it.
+TEST(ScrollbackTest, RepaintsAddNothing) {
+  DriveRoot root;
+  root.WriteGrades(Report300());
+  RunOptions options;
+  options.launcher = {JOB_SHELL};
+  options.pullsBackOnGrow = true;
+  options.keepsClearedScreen = true;
+  std::vector<std::string> before, after;
+  options.atWait = [&](VtermPty &pty) {
+    before = pty.Scrollback();
+    const int job = JobOf(pty.Pid());
+    if (job <= 0) return;  // never kill(-1, ...)
+    kill(job, SIGTSTP);
+    VtermPty::WaitUntil([&] { return ProcessState(job) == 'T'; });
+    kill(pty.Pid(), SIGUSR1);
+    VtermPty::WaitUntil([&] { return ProcessState(job) != 'T'; });
+    gradetest::WaitUntilQuiet(pty);
+    for (int rows : {30, 25}) {
+      pty.Resize(rows, 80);
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    after = pty.Scrollback();
+    pty.Type("k");
+  };
+  const RunResult run = RunGrades(root, options);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_FALSE(before.empty());
+  EXPECT_EQ(after, before);
+}
+
+// ---------------------------------------------------------------------------
+// The end: what the shell prints next starts a line of its own, below the
+// report or a run-time error's message.
+
+TEST(EndTest, TheShellsNextOutputStartsALine) {
+  struct Case {
+    const char *name;
+    bool grades;
+    std::function<void(VtermPty &)> atWait;
+  };
+  const std::vector<Case> cases = {
+      {"a key", true, [](VtermPty &p) { p.Type("k"); }},
+      {"SIGTERM", true,
+       [](VtermPty &p) {
+         if (const int job = JobOf(p.Pid()); job > 0) kill(job, SIGTERM);
+       }},
+      {"a run-time error", false, [](VtermPty &) {}},
+  };
+  for (const Case &c : cases) {
+    DriveRoot root;
+    if (c.grades) root.WriteGrades(kSampleGrades);
+    RunOptions options;
+    options.launcher = {"/bin/sh", "-c", "\"$0\"; printf '$ '"};
+    options.atWait = c.atWait;
+    const RunResult run = RunGrades(root, options);
+    const std::vector<std::string> rows = Report(run);
+    ASSERT_FALSE(rows.empty()) << c.name;
+    EXPECT_EQ(rows.back(), "$") << c.name;
+    if (c.grades) {
+      EXPECT_NE(std::find(rows.begin(), rows.end(), kWorkedExample.back()), rows.end()) << c.name;
+    }
   }
 }
 

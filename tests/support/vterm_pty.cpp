@@ -56,6 +56,32 @@ struct ScrollbackSink {
     static_cast<VtermPty *>(self)->scrollback_.push_back(line);
     return 1;
   }
+  // A row back from the scrollback onto a taller screen.
+  static int PopLine(int columns, VTermScreenCell *cells, void *self) {
+    auto *pty = static_cast<VtermPty *>(self);
+    if (pty->scrollback_.empty()) return 0;
+    const std::string line = pty->scrollback_.back();
+    pty->scrollback_.pop_back();
+    VTermColor fg, bg;
+    vterm_state_get_default_colors(vterm_obtain_state(pty->vt_), &fg, &bg);
+    std::size_t at = 0;
+    for (int c = 0; c < columns; ++c) {
+      char32_t cp = U' ';
+      if (at < line.size()) {
+        const auto lead = static_cast<unsigned char>(line[at]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        cp = length == 1 ? lead : lead & (0x7F >> length);
+        for (int i = 1; i < length && at + i < line.size(); ++i) cp = cp << 6 | (line[at + i] & 0x3F);
+        at += length;
+      }
+      cells[c] = VTermScreenCell{};
+      cells[c].chars[0] = cp;
+      cells[c].width = 1;
+      cells[c].fg = fg;
+      cells[c].bg = bg;
+    }
+    return 1;
+  }
 };
 
 VtermPty::VtermPty(Options options) : options_(options) {
@@ -68,7 +94,12 @@ VtermPty::VtermPty(Options options) : options_(options) {
     c.sb_pushline = &ScrollbackSink::PushLine;
     return c;
   }();
-  vterm_screen_set_callbacks(screen, &callbacks, this);
+  static const VTermScreenCallbacks pullingBack = [] {
+    VTermScreenCallbacks c = callbacks;
+    c.sb_popline = &ScrollbackSink::PopLine;
+    return c;
+  }();
+  vterm_screen_set_callbacks(screen, options.pullsBackOnGrow ? &pullingBack : &callbacks, this);
   vterm_screen_reset(screen, 1);
 }
 
@@ -244,9 +275,56 @@ void VtermPty::Feed(const char *bytes, std::size_t length) {
   Show(rest.data(), rest.size());
 }
 
+// Holds back a line end that ends what came, but for sequences that draw
+// nothing (colours, the keyboard protocol, a question), which go on at
+// once. Where the terminal keeps a cleared screen, its rows go into the
+// scrollback first.
+void VtermPty::Show(const char *bytes, std::size_t length) {
+  std::string_view rest(bytes, length);
+  std::size_t tail = rest.size();
+  for (;;) {
+    const std::size_t esc = rest.substr(0, tail).rfind("\x1b[");
+    if (esc == std::string_view::npos || tail - esc < 3) break;
+    const std::string_view sequence = rest.substr(esc + 2, tail - esc - 2);
+    if (std::string_view("mcu").find(sequence.back()) == std::string_view::npos ||
+        sequence.substr(0, sequence.size() - 1).find_first_not_of("0123456789;<>?") != std::string_view::npos)
+      break;
+    tail = esc;
+  }
+  if (!heldLineEnd_.empty() && tail > 0) {
+    ShowLines(heldLineEnd_.data(), heldLineEnd_.size());
+    heldLineEnd_.clear();
+  }
+  std::size_t lineEnd = tail;
+  if (rest.substr(0, tail).ends_with("\r\n")) {
+    lineEnd = tail - 2;
+    while (lineEnd > 0 && rest[lineEnd - 1] == '\r') --lineEnd;  // the driver's ONLCR makes CR CR LF
+  }
+  for (std::size_t at; options_.keepsClearedScreen && (at = rest.substr(0, lineEnd).find("\x1b[2J")) != rest.npos;) {
+    ShowLines(rest.data(), at);
+    int last = options_.rows - 1;
+    while (last >= 0 && RowTextLocked(last).find_first_not_of(' ') == std::string::npos) --last;
+    for (int r = 0; r <= last; ++r) {
+      std::string line = RowTextLocked(r);
+      line.erase(line.find_last_not_of(' ') + 1);
+      scrollback_.push_back(line);
+    }
+    rest.remove_prefix(at);
+    lineEnd -= at;
+    tail -= at;
+    ShowLines(rest.data(), 4);
+    rest.remove_prefix(4);
+    lineEnd -= 4;
+    tail -= 4;
+  }
+  ShowLines(rest.data(), lineEnd);
+  if (lineEnd < tail) heldLineEnd_.assign(rest.substr(lineEnd, tail - lineEnd));
+  ShowLines(rest.data() + tail, rest.size() - tail);
+}
+
 // libvterm's 8-bit mode has no Latin-1 (it drops the high bit of 0xA0-0xFF),
 // so those bytes go in as UTF-8, one at a time; C1 codes still act.
-void VtermPty::Show(const char *bytes, std::size_t length) {
+void VtermPty::ShowLines(const char *bytes, std::size_t length) {
   std::size_t from = 0;
   for (std::size_t i = 0; i < length && !options_.utf8; ++i) {
     unsigned char c = static_cast<unsigned char>(bytes[i]);
@@ -437,8 +515,17 @@ bool VtermPty::WaitForExit(int timeoutMs) {
 }
 
 std::string VtermPty::RowText(int row) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return RowTextLocked(row);
+}
+
+std::string VtermPty::RowTextLocked(int row) {
   std::string s;
-  for (int c = 0; c < options_.columns; ++c) AppendUtf8(s, CodePointAt(row, c));
+  VTermScreenCell cell;
+  for (int c = 0; c < options_.columns; ++c) {
+    vterm_screen_get_cell(vterm_obtain_screen(vt_), VTermPos{row, c}, &cell);
+    AppendUtf8(s, cell.chars[0] == 0 ? U' ' : cell.chars[0]);
+  }
   return s;
 }
 

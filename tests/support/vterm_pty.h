@@ -6,6 +6,12 @@
 // keyboard protocol: it keeps the stack of flags the program pushes and pops
 // and sends keys as such a terminal does under the flags in force. It can
 // also be an 8-bit terminal showing Latin-1.
+//
+// A line end that the program sends last (the console's, at the end, so
+// that the shell starts a line of its own) is held back until more output
+// comes: the screen, the cursor and the scrollback read after the end are
+// where the program left them, and what a shell prints next still starts
+// where that line end took the cursor.
 #pragma once
 
 #include <sys/types.h>
@@ -42,6 +48,14 @@ class VtermPty {
     // and its queue is full before the program starts: the program's first
     // write waits, as on a frozen emulator or behind a suspended remote client.
     bool readsNothing = false;
+    // Grown taller, it pulls rows back from its scrollback onto the screen,
+    // above what it showed, as xterm, alacritty and VTE do; else it adds
+    // blank rows below, as kitty does. Shrunk, it first drops blank rows
+    // below the cursor, then pushes rows from the top into its scrollback.
+    bool pullsBackOnGrow = false;
+    // Erasing the whole screen (ED 2) moves what it showed into the
+    // scrollback, as alacritty, VTE and tmux do.
+    bool keepsClearedScreen = false;
   };
 
   explicit VtermPty(Options options);
@@ -123,6 +137,8 @@ class VtermPty {
   void Show(const char *bytes, std::size_t length);
   static void Answer(const char *bytes, std::size_t length, void *self);
   void WriteToProgram(const char *bytes, std::size_t length);
+  void ShowLines(const char *bytes, std::size_t length);
+  std::string RowTextLocked(int row);
   friend struct ScrollbackSink;
   int SendDueReplies();  // the milliseconds until the next one is due, or -1
 
@@ -147,6 +163,7 @@ class VtermPty {
   };
   std::vector<Reply> delayed_;
   std::vector<std::string> scrollback_;
+  std::string heldLineEnd_;
 };
 
 // The state letter of process `pid` (R, S, T, Z, ...), 0 when it is gone.

@@ -180,7 +180,7 @@ void Renderer::PaintRow(ScreenBuffer &screen, int y, int first, int last) {
   const int row = y - top_, width = ShownColumns();
   // A row's cells lie side by side, in the buffer and in the copy.
   const ScreenCell *cells = &screen.At(0, y);
-  FrontCell *front = &Front(0, row);
+  FrontCell *front = &Front(0, y - First());
   // From `blankFrom` on, the row is blank in the default colours.
   int blankFrom = width;
   while (blankFrom > 0) {
@@ -237,15 +237,20 @@ void Renderer::Render(ScreenBuffer &screen) {
   if (ShowsAll() && ClearAll(screen)) return;
   // Rows out of view are painted when the view comes to them.
   const int width = ShownColumns();
-  for (int y = top_; y < top_ + ShownRows(); ++y) {
+  for (int y = First(); y < First() + ShownRows(); ++y) {
     const int first = spans_[y].first, last = spans_[y].last;
     if (first >= 0 && first < width) PaintRow(screen, y, first, last < width ? last : width - 1);
   }
 }
 
-int Renderer::TopFor(int cursorRow) const {
-  if (viewRows_ >= rows_ || cursorRow < viewRows_) return 0;
-  return (cursorRow < rows_ ? cursorRow : rows_ - 1) - viewRows_ + 1;
+int Renderer::TopFor(int cursorRow, int wanted) const {
+  int low = rows_ - viewRows_, high = 0;
+  if (viewRows_ < rows_) {
+    const int row = cursorRow < 0 ? 0 : cursorRow < rows_ ? cursorRow : rows_ - 1;
+    low = row - viewRows_ + 1 > 0 ? row - viewRows_ + 1 : 0;
+    high = row < rows_ - viewRows_ ? row : rows_ - viewRows_;
+  }
+  return wanted < low ? low : wanted > high ? high : wanted;
 }
 
 void Renderer::Resize(int columns, int rows) {
@@ -254,20 +259,63 @@ void Renderer::Resize(int columns, int rows) {
 }
 
 void Renderer::Repaint(ScreenBuffer &screen) {
-  top_ = TopFor(screen.cursor.Y);
-  pen_ = -1;
-  SetPen(kDefault);
-  out_.Put("\x1b[H\x1b[2J");
-  cx_ = cy_ = 0;
-  pendingWrap_ = false;
-  for (int y = 0; y < ShownRows(); ++y)
-    for (int x = 0; x < ShownColumns(); ++x) Front(x, y) = {' ', kDefault, true, -1};
-  for (int y = top_; y < top_ + ShownRows(); ++y) screen.MarkDirty(y, 0, columns_ - 1);
-  Render(screen);
+  const int top = TopFor(screen.cursor.Y, top_ - moved_);
+  moved_ = 0;
+  RedrawAt(screen, top);
 }
 
 void Renderer::Follow(ScreenBuffer &screen) {
-  if (!ShowsAll() && TopFor(screen.cursor.Y) != top_) Repaint(screen);
+  if (viewRows_ >= rows_ || screen.cursor.Y == followRow_) return;
+  followRow_ = screen.cursor.Y;
+  const int top = TopFor(screen.cursor.Y, 0);
+  if (top != top_) RedrawAt(screen, top);
+}
+
+// Row by row, each ended by erasing the rest of the line; the rows below
+// the buffer are erased one by one too. Rows above it are the terminal's.
+void Renderer::RedrawAt(ScreenBuffer &screen, int top) {
+  top_ = top;
+  followRow_ = screen.cursor.Y;
+  pen_ = -1;
+  cx_ = cy_ = -1;
+  pendingWrap_ = false;
+  for (int y = First(); y < First() + ShownRows(); ++y) RepaintRow(screen, y);
+  for (int row = First() + ShownRows() - top_; row < viewRows_; ++row) EraseRow(row);
+}
+
+void Renderer::RepaintRow(ScreenBuffer &screen, int y) {
+  const int row = y - top_, width = ShownColumns();
+  const ScreenCell *cells = &screen.At(0, y);
+  FrontCell *front = &Front(0, y - First());
+  // What it does not know it draws blank.
+  for (int x = 0; x < width; ++x)
+    if (cells[x].foreign >= 0) screen.Resolve(x, y);
+  int blankFrom = width;
+  while (blankFrom > 0 && cells[blankFrom - 1].ch == ' ' && (cells[blankFrom - 1].attr & 0xFF) == kDefault)
+    --blankFrom;
+  for (int x = 0; x < blankFrom; ++x)
+    PaintCell(x, row, cells[x].ch, static_cast<unsigned char>(cells[x].attr & 0xFF), front[x]);
+  for (int x = blankFrom; x < width; ++x) front[x] = {' ', kDefault, true, -1};
+  if (blankFrom < viewColumns_) {
+    MoveTo(blankFrom, row);
+    SetPen(kDefault);
+    out_.Put("\x1b[K");
+  }
+}
+
+void Renderer::EraseRow(int row) {
+  MoveTo(0, row);
+  SetPen(kDefault);
+  out_.Put("\x1b[K");
+}
+
+void Renderer::EndLine() {
+  if (cx_ == 0 && cy_ >= 0 && !pendingWrap_) return;
+  SetPen(kDefault);
+  out_.Put("\r\n");
+  cx_ = 0;
+  pendingWrap_ = false;
+  if (cy_ >= 0 && cy_ < viewRows_ - 1) ++cy_;
 }
 
 bool Renderer::Shift(const RowShift &shift, bool blankFill) {
@@ -292,7 +340,7 @@ bool Renderer::Shift(const RowShift &shift, bool blankFill) {
 // sure to keep the rows that leave in every terminal's scrollback.
 void Renderer::LineFeeds(int n) {
   SetPen(kDefault);
-  const int bottom = ShownRows() - 1;
+  const int bottom = First() + ShownRows() - 1 - top_;
   if (cy_ != bottom) MoveTo(cx_ >= 0 && !pendingWrap_ ? cx_ : 0, bottom);
   if (pendingWrap_) out_.Put('\r');
   for (int i = 0; i < n; ++i) out_.Put('\n');
@@ -341,7 +389,7 @@ void Renderer::MoveFrontRows(int top, int bottom, int delta, bool blankFill) {
 }
 
 void Renderer::PlaceCursor(int x, int y) {
-  if (x < 0 || y < 0 || x >= columns_ || y >= rows_ || y - top_ >= ShownRows()) return;
+  if (x < 0 || y < First() || x >= columns_ || y >= rows_ || y - First() >= ShownRows()) return;
   // A cursor cut off by the terminal's width stands at its right edge.
   MoveTo(x < ShownColumns() ? x : ShownColumns() - 1, y - top_);
 }

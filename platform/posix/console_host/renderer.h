@@ -9,8 +9,14 @@
 // The terminal may be smaller than the buffer (it was resized): then it shows
 // the part of the buffer around the cursor, as a console window smaller than
 // its buffer does: the rows that end at the cursor's row, cut to the
-// terminal's width. Where it is larger, the buffer stands in its top-left
-// corner.
+// terminal's width. Where it is larger, the buffer stands at its left edge,
+// all of it. After a resize the rows stay where the terminal itself moved
+// them (a terminal pulls rows back from its history onto a taller screen,
+// and pushes rows into it from a shorter one), as far as the cursor stays in
+// view, so that a repaint overwrites none of the terminal's own rows: those
+// above the buffer are left alone. A repaint rewrites each row in place and
+// never clears the whole screen or scrolls it, which some terminals would
+// keep in their scrollback.
 //
 // Attribute 0x07 is drawn in the terminal's default colours; every other
 // attribute in the 16 ANSI colours. Cells are drawn as code page 437 glyphs
@@ -40,11 +46,20 @@ class Renderer {
   void AssumeCursor(int x, int y);
   // The terminal's size; the buffer's at first. Repaint follows.
   void Resize(int columns, int rows);
+  // The terminal's row of its cursor as drawn, -1 where unknown.
+  int TerminalCursorRow() const { return cy_; }
+  // On its resize the terminal moved its rows down by `rows` (up where
+  // negative), with its cursor: the next Repaint keeps them there.
+  void TerminalMoved(int rows) { moved_ += rows; }
   // The terminal shows something unknown (after a stop, or a resize): draw
-  // it all again from `screen`.
+  // it all again from `screen`, in place.
   void Repaint(ScreenBuffer &screen);
-  // Keeps the cursor's row in view; a move of the view repaints it.
+  // Keeps the cursor's row in view: a cursor that moved to another row
+  // brings the rows that end at it, a move of the view repaints.
   void Follow(ScreenBuffer &screen);
+  // The cursor to the start of a line of its own, unless it stands at one:
+  // at the end, so that what comes next starts a line.
+  void EndLine();
 
   // Draws every cell of `screen` that changed, and takes the changes.
   void Render(ScreenBuffer &screen);
@@ -79,7 +94,14 @@ class Renderer {
   int ShownColumns() const { return viewColumns_ < columns_ ? viewColumns_ : columns_; }
   int ShownRows() const { return viewRows_ < rows_ ? viewRows_ : rows_; }
   bool ShowsAll() const { return viewColumns_ == columns_ && viewRows_ == rows_; }
-  int TopFor(int cursorRow) const;
+  // The first buffer row in view.
+  int First() const { return top_ > 0 ? top_ : 0; }
+  // The view's top nearest to `wanted` that keeps the cursor's row in view
+  // and, on a terminal as tall as the buffer, the whole buffer.
+  int TopFor(int cursorRow, int wanted) const;
+  void RedrawAt(ScreenBuffer &screen, int top);
+  void RepaintRow(ScreenBuffer &screen, int y);
+  void EraseRow(int row);
   void LineFeeds(int n);
   void ScrollRegion(const RowShift &shift);
   void MoveFrontRows(int top, int bottom, int delta, bool blankFill);
@@ -99,7 +121,11 @@ class Renderer {
 
   int columns_, rows_;          // the buffer's
   int viewColumns_, viewRows_;  // the terminal's
-  int top_ = 0;                 // the buffer row in the terminal's top row
+  // The buffer row in the terminal's top row; negative where the buffer
+  // starts further down, below rows of the terminal's own.
+  int top_ = 0;
+  int moved_ = 0;       // TerminalMoved since the last Repaint
+  int followRow_ = 0;   // the cursor's row the view was last chosen for
   OutputBuffer &out_;
   const Glyph *glyphs_;
   std::unique_ptr<FrontCell[]> front_;

@@ -10,6 +10,7 @@
 #include "platform/posix/console_host/dispatch.h"
 #include "platform/posix/console_host/terminal_host_class.h"
 #include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_replies.h"
 #include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/timer_tick.h"
 
@@ -68,10 +69,43 @@ void TerminalHost::RedrawAfterStopOrResize() {
   const bool continued = TakeContinued(), resized = TakeResized();
   if (!continued && !resized) return;
   woken_ = true;
+  // After a stop the shell has moved the cursor: where it stands tells
+  // nothing.
+  if (!continued) renderer.TerminalMoved(RowsMovedByResize());
   int columns, rows;
   TerminalSize(gTerminalFd, &columns, &rows);
   renderer.Resize(columns, rows);
   renderer.Repaint(screen);
+}
+
+}  // namespace platform_posix::console_host
+
+namespace platform_posix::console_host {
+
+int TerminalHost::RowsMovedByResize() {
+  const int before = renderer.TerminalCursorRow();
+  if (!reportsPosition_ || before < 0) return 0;
+  out.Flush();
+  static constexpr char kWhere[] = "\x1b[6n";
+  WriteAll(gTerminalFd, kWhere, sizeof kWhere - 1);
+  const long long deadline = NowMs() + kReplyTimeoutMs;
+  StartupReplies replies;
+  // Keys typed meanwhile stay keys.
+  for (;;) {
+    pendingLength_ = ExtractReplies(pending_, pendingLength_, &replies);
+    if (replies.gotPosition) return replies.row - 1 - before;
+    const long long left = deadline - NowMs();
+    if (left <= 0 || pendingLength_ >= kPendingSize) break;
+    if (!WaitReadable(gTerminalFd, static_cast<int>(left))) continue;
+    const ssize_t got = read(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    pendingLength_ += static_cast<std::size_t>(got);
+    lastByteMs_ = NowMs();
+  }
+  // The answer comes later, and is no key then.
+  ++keys_.positionReplies;
+  return 0;
 }
 
 }  // namespace platform_posix::console_host

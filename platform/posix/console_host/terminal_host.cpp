@@ -23,7 +23,6 @@
 namespace platform_posix::console_host {
 namespace {
 
-constexpr int kReplyTimeoutMs = 500;  // for the answers to the start-up questions
 std::atomic<unsigned long long> gBytes{0}, gWrites{0};
 
 }  // namespace
@@ -55,6 +54,7 @@ void TerminalHost::Begin(const StartupReplies &replies, int terminalColumns, int
   }
   // A report still to come is a reply, whenever it arrives.
   keys_.positionReplies = replies.gotPosition ? 0 : 1;
+  reportsPosition_ = replies.gotPosition;
   keys_.input = gCharset.Input();
   std::memcpy(pending_, typed, typedLength);
   pendingLength_ = typedLength;
@@ -69,7 +69,9 @@ TerminalHost *gHost = nullptr;
 bool gTried = false;
 
 void DrawPendingFrame() {
-  if (gHost != nullptr) gHost->DrawPending();
+  if (gHost == nullptr) return;
+  gHost->DrawPending();
+  if (Ending()) gHost->EndLine();
 }
 
 void ServeFromSignal(int sig) {

@@ -26,6 +26,9 @@ inline constexpr int kEscapeTimeoutMs = 50;  // after which a lone ESC is the Es
 // when the frame timer ends it, or sooner, when the program lets time pass.
 inline constexpr long long kFrameMs = 8;
 inline constexpr long long kNsPerMs = 1000000;
+// How long the console waits for the terminal's answers to its questions:
+// at the start, and where its cursor went on a resize.
+inline constexpr int kReplyTimeoutMs = 500;
 
 extern int gTerminalFd;           // the terminal, open for the console
 extern TerminalCharset gCharset;  // loaded once, before the host starts
@@ -57,6 +60,9 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
              std::size_t typedLength);
 
   void Present() override;
+
+  // At the end: what comes next on the terminal starts a line of its own.
+  void EndLine() { renderer.EndLine(); }
 
   // What changed since the last frame, into the output buffer.
   void DrawPending();
@@ -95,6 +101,9 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   // After a stop or a resize the terminal shows something else, so it is
   // drawn again from the buffer.
   void RedrawAfterStopOrResize();
+  // How far the terminal moved its rows, with its cursor, when it changed
+  // size: it says where its cursor is now. 0 where it does not say.
+  int RowsMovedByResize();
 
   // Reads what the terminal sent and decodes the complete keys in it.
   void Pump();
@@ -105,6 +114,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   bool framePending_ = false;  // changes not yet sent
   bool timerArmed_ = false;
   bool woken_ = false;  // a continue or a resize was served
+  bool reportsPosition_ = false;  // the terminal answered the cursor question at the start
   KeyDecoderState keys_;
   unsigned char pending_[kPendingSize];
   std::size_t pendingLength_ = 0;

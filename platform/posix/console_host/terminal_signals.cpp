@@ -444,6 +444,8 @@ void StopFrameTimer() {
   setitimer(ITIMER_REAL, &t, nullptr);
 }
 
+bool Ending() { return gRestored.load(); }
+
 bool TakeContinued() { return gContinued.exchange(false); }
 bool TakeResized() { return gResized.exchange(false); }
 

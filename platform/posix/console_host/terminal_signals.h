@@ -83,6 +83,9 @@ bool KeyboardProtocolOn();
 void StartFrameTimer(long long ms);
 void StopFrameTimer();
 
+// The terminal is being put back for good: the process ends.
+bool Ending();
+
 // What handlers leave for the main flow, each true once: the process was
 // continued after a stop (the terminal must be repainted), or the terminal
 // was resized.
