@@ -443,7 +443,8 @@ TEST(ScrollbackTest, KeepsEveryRowThroughResizes) {
   tall.rows = 200;
   const std::vector<std::string> whole = Report(RunGrades(root, tall));
   for (bool pullsBack : {true, false}) {
-    for (const std::vector<int> &sizes : std::vector<std::vector<int>>{{40, 25}, {12, 25}, {12, 40, 25}, {40, 12, 25}}) {
+    for (const std::vector<int> &sizes :
+         std::vector<std::vector<int>>{{40, 25}, {12, 25}, {12, 40, 25}, {40, 12, 25}}) {
       std::string what = pullsBack ? "pulling back:" : "adding rows:";
       for (int rows : sizes) what += " " + std::to_string(rows);
       RunOptions options;

@@ -291,8 +291,7 @@ void Renderer::RepaintRow(ScreenBuffer &screen, int y) {
   for (int x = 0; x < width; ++x)
     if (cells[x].foreign >= 0) screen.Resolve(x, y);
   int blankFrom = width;
-  while (blankFrom > 0 && cells[blankFrom - 1].ch == ' ' && (cells[blankFrom - 1].attr & 0xFF) == kDefault)
-    --blankFrom;
+  while (blankFrom > 0 && cells[blankFrom - 1].ch == ' ' && (cells[blankFrom - 1].attr & 0xFF) == kDefault) --blankFrom;
   for (int x = 0; x < blankFrom; ++x)
     PaintCell(x, row, cells[x].ch, static_cast<unsigned char>(cells[x].attr & 0xFF), front[x]);
   for (int x = blankFrom; x < width; ++x) front[x] = {' ', kDefault, true, -1};

@@ -124,8 +124,8 @@ class Renderer {
   // The buffer row in the terminal's top row; negative where the buffer
   // starts further down, below rows of the terminal's own.
   int top_ = 0;
-  int moved_ = 0;       // TerminalMoved since the last Repaint
-  int followRow_ = 0;   // the cursor's row the view was last chosen for
+  int moved_ = 0;      // TerminalMoved since the last Repaint
+  int followRow_ = 0;  // the cursor's row the view was last chosen for
   OutputBuffer &out_;
   const Glyph *glyphs_;
   std::unique_ptr<FrontCell[]> front_;

@@ -113,7 +113,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   long long lastFrameMs_ = 0;
   bool framePending_ = false;  // changes not yet sent
   bool timerArmed_ = false;
-  bool woken_ = false;  // a continue or a resize was served
+  bool woken_ = false;            // a continue or a resize was served
   bool reportsPosition_ = false;  // the terminal answered the cursor question at the start
   KeyDecoderState keys_;
   unsigned char pending_[kPendingSize];
