@@ -10,6 +10,7 @@
 #include "platform/posix/console_host/dispatch.h"
 #include "platform/posix/console_host/terminal_host_class.h"
 #include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_modes.h"
 #include "platform/posix/console_host/terminal_replies.h"
 #include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/timer_tick.h"
@@ -84,7 +85,8 @@ namespace platform_posix::console_host {
 
 int TerminalHost::RowsMovedByResize() {
   const int before = renderer.TerminalCursorRow();
-  if (!reportsPosition_ || before < 0) return 0;
+  // A question from outside the foreground would stop the process.
+  if (!reportsPosition_ || before < 0 || !TerminalIsOurs()) return 0;
   out.Flush();
   static constexpr char kWhere[] = "\x1b[6n";
   WriteAll(gTerminalFd, kWhere, sizeof kWhere - 1);
@@ -98,7 +100,7 @@ int TerminalHost::RowsMovedByResize() {
     if (left <= 0 || pendingLength_ >= kPendingSize) break;
     if (!WaitReadable(gTerminalFd, static_cast<int>(left))) continue;
     const ssize_t got = read(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
-    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) break;
     pendingLength_ += static_cast<std::size_t>(got);
     lastByteMs_ = NowMs();
