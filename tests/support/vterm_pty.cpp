@@ -275,31 +275,27 @@ void VtermPty::Feed(const char *bytes, std::size_t length) {
   Show(rest.data(), rest.size());
 }
 
-// Holds back a line end that ends what came, but for sequences that draw
-// nothing (colours, the keyboard protocol, a question), which go on at
-// once. Where the terminal keeps a cleared screen, its rows go into the
-// scrollback first.
+// The console's line end at the end (colours reset, CR LF), with nothing
+// behind it but sequences that draw nothing (colours, the keyboard
+// protocol, a question), is held back until more is drawn. Where the
+// terminal keeps a cleared screen, its rows go into the scrollback first.
 void VtermPty::Show(const char *bytes, std::size_t length) {
   std::string_view rest(bytes, length);
-  std::size_t tail = rest.size();
-  for (;;) {
-    const std::size_t esc = rest.substr(0, tail).rfind("\x1b[");
-    if (esc == std::string_view::npos || tail - esc < 3) break;
+  std::size_t tail = rest.size();  // where the sequences that draw nothing start
+  for (std::size_t esc; (esc = rest.substr(0, tail).rfind("\x1b[")) != std::string_view::npos; tail = esc) {
     const std::string_view sequence = rest.substr(esc + 2, tail - esc - 2);
-    if (std::string_view("mcu").find(sequence.back()) == std::string_view::npos ||
+    if (sequence.empty() || std::string_view("mcu").find(sequence.back()) == std::string_view::npos ||
         sequence.substr(0, sequence.size() - 1).find_first_not_of("0123456789;<>?") != std::string_view::npos)
       break;
-    tail = esc;
   }
   if (!heldLineEnd_.empty() && tail > 0) {
     ShowLines(heldLineEnd_.data(), heldLineEnd_.size());
     heldLineEnd_.clear();
   }
+  // The terminal driver's ONLCR makes its CR LF CR CR LF.
   std::size_t lineEnd = tail;
-  if (rest.substr(0, tail).ends_with("\r\n")) {
-    lineEnd = tail - 2;
-    while (lineEnd > 0 && rest[lineEnd - 1] == '\r') --lineEnd;  // the driver's ONLCR makes CR CR LF
-  }
+  for (std::string_view end : {"\x1b[m\r\n", "\x1b[m\r\r\n"})
+    if (rest.substr(0, tail).ends_with(end)) lineEnd = tail - end.size() + 3;
   for (std::size_t at; options_.keepsClearedScreen && (at = rest.substr(0, lineEnd).find("\x1b[2J")) != rest.npos;) {
     ShowLines(rest.data(), at);
     int last = options_.rows - 1;
@@ -309,13 +305,10 @@ void VtermPty::Show(const char *bytes, std::size_t length) {
       line.erase(line.find_last_not_of(' ') + 1);
       scrollback_.push_back(line);
     }
-    rest.remove_prefix(at);
-    lineEnd -= at;
-    tail -= at;
-    ShowLines(rest.data(), 4);
-    rest.remove_prefix(4);
-    lineEnd -= 4;
-    tail -= 4;
+    ShowLines(rest.data() + at, 4);
+    rest.remove_prefix(at + 4);
+    lineEnd -= at + 4;
+    tail -= at + 4;
   }
   ShowLines(rest.data(), lineEnd);
   if (lineEnd < tail) heldLineEnd_.assign(rest.substr(lineEnd, tail - lineEnd));

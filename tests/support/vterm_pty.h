@@ -7,11 +7,11 @@
 // and sends keys as such a terminal does under the flags in force. It can
 // also be an 8-bit terminal showing Latin-1.
 //
-// A line end that the program sends last (the console's, at the end, so
-// that the shell starts a line of its own) is held back until more output
-// comes: the screen, the cursor and the scrollback read after the end are
-// where the program left them, and what a shell prints next still starts
-// where that line end took the cursor.
+// The line end that the console sends at the end (colours reset, CR LF),
+// so that the shell starts a line of its own, is held back until more is
+// drawn: the screen, the cursor and the scrollback read after the end are
+// where the program left them (as a console's own are), and what a shell
+// prints next still starts where that line end took the cursor.
 #pragma once
 
 #include <sys/types.h>

@@ -310,8 +310,10 @@ void Renderer::EraseRow(int row) {
 
 void Renderer::EndLine() {
   if (cx_ == 0 && cy_ >= 0 && !pendingWrap_) return;
-  SetPen(kDefault);
-  out_.Put("\r\n");
+  // Always with the colours reset: a row that the line end scrolls in is
+  // blank in the terminal's own colours, and the end is told from a motion.
+  out_.Put("\x1b[m\r\n");
+  pen_ = kDefault;
   cx_ = 0;
   pendingWrap_ = false;
   if (cy_ >= 0 && cy_ < viewRows_ - 1) ++cy_;

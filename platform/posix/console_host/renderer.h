@@ -57,8 +57,9 @@ class Renderer {
   // Keeps the cursor's row in view: a cursor that moved to another row
   // brings the rows that end at it, a move of the view repaints.
   void Follow(ScreenBuffer &screen);
-  // The cursor to the start of a line of its own, unless it stands at one:
-  // at the end, so that what comes next starts a line.
+  // The cursor to the start of a line of its own, unless it stands at one
+  // (colours reset, CR LF): at the end, so that what comes next starts a
+  // line.
   void EndLine();
 
   // Draws every cell of `screen` that changed, and takes the changes.
