@@ -68,8 +68,9 @@ const SignalEntry *SignalTable(std::size_t *count) {
 const char *RoleText(SignalRole role) {
   switch (role) {
     case kEnds:
-      return "the terminal goes back (the last frame, colours, keyboard protocol, mode), then the process ends "
-             "by the signal; stopped or in the background, it ends at once and leaves the terminal alone";
+      return "the terminal goes back (the last frame, colours, keyboard protocol, mode, a line end), then the "
+             "process ends by the signal; stopped or in the background, it ends at once and leaves the terminal "
+             "alone";
     case kFault: return "the exception filter's: a run-time error, or, where it declines, an end as above";
     case kSuspends: return "the terminal goes back, then the process stops (Ctrl+Z)";
     case kContinues: return "once in the foreground: key mode, the keyboard protocol and a repaint";

@@ -85,11 +85,12 @@ namespace platform_posix::console_host {
 
 int TerminalHost::RowsMovedByResize() {
   const int before = renderer.TerminalCursorRow();
-  // A question from outside the foreground would stop the process.
-  if (!reportsPosition_ || before < 0 || !TerminalIsOurs()) return 0;
+  // A question from outside the foreground would stop the process; one
+  // while it is ending or stopping would hold that up by its wait.
+  if (!reportsPosition_ || before < 0 || WriteLimit() != 0 || !TerminalIsOurs()) return 0;
   out.Flush();
   static constexpr char kWhere[] = "\x1b[6n";
-  WriteAll(gTerminalFd, kWhere, sizeof kWhere - 1);
+  if (!WriteAll(gTerminalFd, kWhere, sizeof kWhere - 1)) return 0;
   const long long deadline = NowMs() + kReplyTimeoutMs;
   StartupReplies replies;
   // Keys typed meanwhile stay keys.
