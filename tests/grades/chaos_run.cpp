@@ -128,6 +128,17 @@ class Job {
   int pid_ = -1, fd_ = -1;
 };
 
+// Bytes as C escapes.
+std::string Printable(const std::string &bytes) {
+  std::string text;
+  for (unsigned char c : bytes) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    text += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : hex;
+  }
+  return text;
+}
+
 std::string SignalName(int sig) {
   if (sig >= SIGRTMIN && sig <= SIGRTMAX) return "RTMIN+" + std::to_string(sig - SIGRTMIN);
   const char *name = sigabbrev_np(sig);
@@ -298,8 +309,7 @@ Outcome RunOnce(std::mt19937 &random, const std::vector<Step> &steps, const Driv
     // Over a link slower than the console waits for an answer (half a
     // second), an answer may come after the end: the one thing that may be
     // left, there.
-    if (options.replyDelayMs <= 500 || !OnlyAnswers(left))
-      fault("left for the shell: " + std::to_string(left.size()) + " bytes with an escape sequence");
+    if (options.replyDelayMs <= 500 || !OnlyAnswers(left)) fault("left for the shell: " + Printable(left));
   }
   if (shellGone) {
     // The orphaned job, reaped elsewhere: ended by its hang-up.

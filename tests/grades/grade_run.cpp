@@ -143,6 +143,8 @@ RunResult RunGrades(const DriveRoot &root, const RunOptions &options, const Grad
   }
   for (int r = 0; r < pty.Rows(); ++r) run.rows.push_back(TrimRight(pty.RowText(r)));
   run.scrollback = pty.Scrollback();
+  // Answers the terminal still owes reach the shell too, once they come.
+  testsupport::VtermPty::WaitUntil([&] { return pty.AnswersPending() == 0; }, 5000);
   run.leftForShell = pty.InputQueued();
   pty.Cursor(&run.cursorRow, &run.cursorColumn);
   if (!screenFile.empty()) {

@@ -377,6 +377,22 @@ TEST_P(LateAnswerTest, DoesNotEndTheWait) {
   EXPECT_EQ(run.cursorColumn, 18);
 }
 
+// A program that ends before the answers to its start-up questions came
+// (a key typed ahead, a link slower than the console waits at the start)
+// waits for them at the end: the shell never gets them.
+TEST(LateAnswerTest, AreNotLeftForTheShellByAnEarlyEnd) {
+  DriveRoot root;
+  root.WriteGrades(kSampleGrades);
+  RunOptions options;
+  options.replyDelayMs = 800;
+  options.keysBefore = "k";
+  options.pressKeyAtWait = false;
+  RunResult run = RunGrades(root, options);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.leftForShell, 0);
+  ExpectTerminalBack(run);
+}
+
 INSTANTIATE_TEST_SUITE_P(SlowLink, LateAnswerTest,
                          ::testing::Values(
                              // The cursor report CSI 1;1 R has the form of F3 with modifiers.
@@ -556,6 +572,7 @@ struct LateReleaseCase {
   const char *name;
   std::string press, release;
   int exitCode, signal;
+  int readsNothingMs = 50;  // how long the terminal reads nothing before the release
 };
 
 void PrintTo(const LateReleaseCase &c, std::ostream *os) { *os << c.name; }
@@ -575,7 +592,7 @@ TEST_P(LateReleaseTest, IsReadBeforeTheShellGetsTheTerminal) {
     pty.PauseReading(true);
     pty.Type(c.press);
     pressRead = VtermPty::WaitUntil([&] { return pty.InputQueued() == 0; }, 5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(c.readsNothingMs));
     pty.Type(c.release);
     pty.PauseReading(false);
   };
@@ -590,7 +607,13 @@ TEST_P(LateReleaseTest, IsReadBeforeTheShellGetsTheTerminal) {
 
 INSTANTIATE_TEST_SUITE_P(KittyProtocol, LateReleaseTest,
                          ::testing::Values(LateReleaseCase{"TheEndingKey", "\x1b[107u", "\x1b[107;1:3u", 0, 0},
-                                           LateReleaseCase{"CtrlC", "\x1b[99;5u", "\x1b[99;5:3u", -1, SIGINT}),
+                                           LateReleaseCase{"CtrlC", "\x1b[99;5u", "\x1b[99;5:3u", -1, SIGINT},
+                                           // Longer than a terminal takes to answer, but for a loaded
+                                           // machine or a slow remote link.
+                                           LateReleaseCase{"CtrlCAfterTheTerminalReadNothingFor700Ms", "\x1b[99;5u",
+                                                           "\x1b[99;5:3u", -1, SIGINT, 700},
+                                           LateReleaseCase{"TheEndingKeyAfterTheTerminalReadNothingFor700Ms",
+                                                           "\x1b[107u", "\x1b[107;1:3u", 0, 0, 700}),
                          [](const auto &info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------

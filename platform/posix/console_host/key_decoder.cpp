@@ -419,7 +419,10 @@ DecodeResult DispatchCsi(const Csi &csi, KeyDecoderState &st) {
   }
   // Replies to queries (cursor position with '?', protocol flags, device
   // attributes) and anything with an intermediate byte are no keys.
-  if (csi.marker != 0 || csi.hasIntermediate) return Skip(csi.length);
+  if (csi.marker != 0 || csi.hasIntermediate) {
+    if (csi.marker == '?' && csi.final == 'c' && st.attributeReplies > 0) --st.attributeReplies;
+    return Skip(csi.length);
+  }
   int mods = csi.Get(1, 0, 1) - 1;
   if (mods < 0) mods = 0;
   Event event = EventOf(csi.Get(1, 1, 1));

@@ -27,6 +27,9 @@ struct KeyDecoderState {
   // Cursor position questions the terminal has not answered yet: their
   // answers are replies whenever they come, never keys.
   int positionReplies = 0;
+  // Device-attributes questions the terminal has not answered yet (every
+  // answer is a reply, never a key; this counts them).
+  int attributeReplies = 0;
 };
 
 struct DecodeResult {

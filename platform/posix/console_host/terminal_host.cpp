@@ -54,6 +54,7 @@ void TerminalHost::Begin(const StartupReplies &replies, int terminalColumns, int
   }
   // A report still to come is a reply, whenever it arrives.
   keys_.positionReplies = replies.gotPosition ? 0 : 1;
+  keys_.attributeReplies = replies.asked && !replies.gotAttributes ? 1 : 0;
   reportsPosition_ = replies.gotPosition;
   keys_.input = gCharset.Input();
   std::memcpy(pending_, typed, typedLength);
@@ -71,6 +72,7 @@ bool gTried = false;
 void DrawPendingFrame() {
   if (gHost == nullptr) return;
   gHost->DrawPending();
+  gHost->AwaitAnswers();
   if (Ending()) gHost->EndLine();
 }
 
@@ -104,6 +106,7 @@ ConsoleHost *StartTerminal() {
   unsigned char typed[512];
   std::size_t typedLength = 0;
   StartupReplies replies = ReadAnswers(fd, deadline, typed, sizeof typed, &typedLength);
+  replies.asked = asked;
   TerminalAnswered(replies.kittyKeyboard, replies.gotAttributes);
   host->Begin(replies, terminalColumns, terminalRows, typed, typedLength);
   gHost = host;

@@ -64,6 +64,12 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   // At the end: what comes next on the terminal starts a line of its own.
   void EndLine() { renderer.EndLine(); }
 
+  // Before the terminal goes back to the shell (a stop, the end): the
+  // answers to the start-up questions that have not come yet (a slow link,
+  // a terminal that read nothing for a while) are waited for and dropped
+  // with what came before them, so that the shell never gets them.
+  void AwaitAnswers();
+
   // What changed since the last frame, into the output buffer.
   void DrawPending();
 

@@ -11,6 +11,8 @@
 #include "platform/posix/console_host/dispatch.h"
 #include "platform/posix/console_host/terminal_host_class.h"
 #include "platform/posix/console_host/terminal_io.h"
+#include "platform/posix/console_host/terminal_modes.h"
+#include "platform/posix/console_host/terminal_replies.h"
 #include "platform/posix/console_host/terminal_signals.h"
 #include "platform/posix/timer_tick.h"
 
@@ -92,6 +94,17 @@ int TerminalHost::WaitOutside(int fd, short events) {
     if (ready < 0 && errno != EINTR) return errno;
     Present();
   }
+}
+
+void TerminalHost::AwaitAnswers() {
+  if (keys_.attributeReplies == 0) return;
+  // Read but not decoded yet, the answers may be among those bytes; the
+  // device attributes come last.
+  StartupReplies late;
+  pendingLength_ = ExtractReplies(pending_, pendingLength_, &late);
+  if (!late.gotAttributes && TerminalIsOurs()) ReadToAnswer(nullptr, 0);
+  keys_.attributeReplies = 0;
+  keys_.positionReplies = 0;
 }
 
 void TerminalHost::Pump() {

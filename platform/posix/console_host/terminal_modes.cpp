@@ -17,9 +17,14 @@ constexpr char kKittyPush[] = "\x1b[>31u";
 constexpr char kKittyPop[] = "\x1b[<u";
 // Every terminal answers it, and only once it has handled what came before.
 constexpr char kAttributesQuestion[] = "\x1b[c";
-// How long a pop waits for that answer: as long as the start waits for its
-// answers.
-constexpr int kDrainMs = 500;
+// How long the console waits for that answer: a terminal that answered at
+// the start answers again, unless it reads nothing for a while (a loaded
+// machine, a slow remote link), and whatever it sends late is left for the
+// shell.
+constexpr int kDrainMs = 1000;
+// A process that an ending signal ends waits no longer than this past its
+// write limit (terminal_io.h): within a second of the signal in all.
+constexpr int kEndingDrainMs = 500;
 
 template <std::size_t N>
 bool Send(const char (&s)[N]) {
@@ -34,16 +39,20 @@ void WatchInput(bool on) {
 }
 
 // Reads what the terminal sent before it handled everything written to it
-// so far: up to its answer to a device-attributes question asked now, one
-// byte at a time, so that nothing behind the answer is taken. Up to
-// `capacity` of those bytes go to `keep`; returns how many.
+// so far: up to its answer to a device-attributes question asked now.
 std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
   if (!gModes.answersAttributes || !Send(kAttributesQuestion)) return 0;
-  // A process that is ending waits for it no longer than half a second past
-  // the time its writes must be done by: within a second of the signal.
+  return ReadToAnswer(keep, capacity);
+}
+
+}  // namespace
+
+TerminalModes gModes;
+
+std::size_t ReadToAnswer(unsigned char *keep, std::size_t capacity) {
   long long deadline = NowMs() + kDrainMs;
-  if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 + kDrainMs < deadline)
-    deadline = limit / 1000000 + kDrainMs;
+  if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 + kEndingDrainMs < deadline)
+    deadline = limit / 1000000 + kEndingDrainMs;
   std::size_t kept = 0;
   auto put = [&](unsigned char c) {
     if (keep != nullptr && kept < capacity) keep[kept++] = c;
@@ -81,10 +90,6 @@ std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
   giveUp();
   return kept;
 }
-
-}  // namespace
-
-TerminalModes gModes;
 
 bool TerminalIsOurs() {
   // A terminal that no session has any more (its controlling process ended)

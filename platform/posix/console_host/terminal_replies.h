@@ -9,6 +9,7 @@
 namespace platform_posix::console_host {
 
 struct StartupReplies {
+  bool asked = false;  // the questions went out
   bool gotPosition = false;
   int row = 0, column = 0;  // 1-based, as reported
   bool kittyKeyboard = false;
