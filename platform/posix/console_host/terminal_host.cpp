@@ -55,6 +55,7 @@ void TerminalHost::Begin(const StartupReplies &replies, int terminalColumns, int
   // A report still to come is a reply, whenever it arrives.
   keys_.positionReplies = replies.gotPosition ? 0 : 1;
   keys_.attributeReplies = replies.asked && !replies.gotAttributes ? 1 : 0;
+  askedMs_ = replies.askedMs;
   reportsPosition_ = replies.gotPosition;
   keys_.input = gCharset.Input();
   std::memcpy(pending_, typed, typedLength);
@@ -98,7 +99,8 @@ ConsoleHost *StartTerminal() {
   // sent; the host is made while the terminal answers.
   ArmTerminal(fd, saved);
   const bool asked = TerminalIsOurs() && AskQuestions(fd);
-  const long long deadline = NowMs() + (asked ? kReplyTimeoutMs : 0);
+  const long long askedMs = NowMs();
+  const long long deadline = askedMs + (asked ? kReplyTimeoutMs : 0);
   gCharset.LoadFromEnvironment();
   auto *host = new TerminalHost(columns, rows);
   ConnectHost(&host->Output(), DrawPendingFrame, ServeFromSignal);
@@ -107,6 +109,7 @@ ConsoleHost *StartTerminal() {
   std::size_t typedLength = 0;
   StartupReplies replies = ReadAnswers(fd, deadline, typed, sizeof typed, &typedLength);
   replies.asked = asked;
+  replies.askedMs = askedMs;
   TerminalAnswered(replies.kittyKeyboard, replies.gotAttributes);
   host->Begin(replies, terminalColumns, terminalRows, typed, typedLength);
   gHost = host;

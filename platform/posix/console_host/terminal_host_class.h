@@ -67,7 +67,9 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   // Before the terminal goes back to the shell (a stop, the end): the
   // answers to the start-up questions that have not come yet (a slow link,
   // a terminal that read nothing for a while) are waited for and dropped
-  // with what came before them, so that the shell never gets them.
+  // with what came before them, so that the shell never gets them; up to
+  // 1.5 s after the questions, so that a terminal that never answers costs
+  // nothing at the end of a run longer than that.
   void AwaitAnswers();
 
   // What changed since the last frame, into the output buffer.
@@ -121,6 +123,7 @@ class TerminalHost final : private TerminalParts, public ConsoleHost {
   bool timerArmed_ = false;
   bool woken_ = false;            // a continue or a resize was served
   bool reportsPosition_ = false;  // the terminal answered the cursor question at the start
+  long long askedMs_ = 0;         // when the start-up questions went out (NowMs)
   KeyDecoderState keys_;
   unsigned char pending_[kPendingSize];
   std::size_t pendingLength_ = 0;

@@ -42,15 +42,16 @@ void WatchInput(bool on) {
 // so far: up to its answer to a device-attributes question asked now.
 std::size_t DrainToAnswer(unsigned char *keep, std::size_t capacity) {
   if (!gModes.answersAttributes || !Send(kAttributesQuestion)) return 0;
-  return ReadToAnswer(keep, capacity);
+  return ReadToAnswer(keep, capacity, 0);
 }
 
 }  // namespace
 
 TerminalModes gModes;
 
-std::size_t ReadToAnswer(unsigned char *keep, std::size_t capacity) {
+std::size_t ReadToAnswer(unsigned char *keep, std::size_t capacity, long long notAfterMs) {
   long long deadline = NowMs() + kDrainMs;
+  if (notAfterMs != 0 && notAfterMs < deadline) deadline = notAfterMs;
   if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 + kEndingDrainMs < deadline)
     deadline = limit / 1000000 + kEndingDrainMs;
   std::size_t kept = 0;

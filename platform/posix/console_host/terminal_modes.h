@@ -43,8 +43,9 @@ std::size_t Pop(unsigned char *keep, std::size_t capacity);
 // Reads what the terminal sends up to its next answer to a device-attributes
 // question, one byte at a time, so that nothing behind the answer is taken;
 // up to `capacity` of those bytes go to `keep`, and the count is returned.
-// Waits a second at most, and a process that an ending signal ends no
-// longer than half a second past its write limit (terminal_io.h).
-std::size_t ReadToAnswer(unsigned char *keep, std::size_t capacity);
+// Waits a second at most, nor past `notAfterMs` (NowMs, 0 for no such
+// time), and a process that an ending signal ends no longer than half a
+// second past its write limit (terminal_io.h).
+std::size_t ReadToAnswer(unsigned char *keep, std::size_t capacity, long long notAfterMs);
 
 }  // namespace platform_posix::console_host

@@ -9,7 +9,8 @@
 namespace platform_posix::console_host {
 
 struct StartupReplies {
-  bool asked = false;  // the questions went out
+  bool asked = false;     // the questions went out
+  long long askedMs = 0;  // when (NowMs)
   bool gotPosition = false;
   int row = 0, column = 0;  // 1-based, as reported
   bool kittyKeyboard = false;
