@@ -4,7 +4,9 @@
 // The arguments stay where the caller put them (the caller removes them),
 // so the caller's stack pointer after the return is just above the return
 // address. After the dispatch a moved return point is entered as if called
-// from the old one: the old one is pushed as its return address.
+// from the old one: the old one is pushed as its return address. One not
+// moved is returned to with a return, not a jump, so that the return matches
+// the call on a shadow stack.
 extern "C" __attribute__((naked)) void WINAPI RaiseException(DWORD, DWORD, DWORD, const ULONG_PTR *) {
   asm("push %ebp\n\t"
       "mov %esp, %ebp\n\t"
@@ -33,7 +35,9 @@ extern "C" __attribute__((naked)) void WINAPI RaiseException(DWORD, DWORD, DWORD
       "mov 28(%esp), %esp\n\t"
       "test %ecx, %ecx\n\t"
       "jz 1f\n\t"
-      "push %ecx\n"
+      "push %ecx\n\t"
+      "jmp *%eax\n"
       "1:\n\t"
-      "jmp *%eax");
+      "push %eax\n\t"
+      "ret");
 }

@@ -2,7 +2,9 @@
 #include "platform/posix/fault_context.h"
 
 // After the dispatch a moved return point is entered as if called from the
-// old one: the old one is pushed as its return address.
+// old one: the old one is pushed as its return address. One not moved is
+// returned to with a return, not a jump, so that the return matches the
+// call on a shadow stack.
 extern "C" __attribute__((naked)) void WINAPI RaiseException(DWORD, DWORD, DWORD, const ULONG_PTR *) {
   asm("push %rbp\n\t"
       "mov %rsp, %rbp\n\t"
@@ -22,7 +24,9 @@ extern "C" __attribute__((naked)) void WINAPI RaiseException(DWORD, DWORD, DWORD
       "mov 16(%rsp), %rsp\n\t"
       "test %rcx, %rcx\n\t"
       "jz 1f\n\t"
-      "push %rcx\n"
+      "push %rcx\n\t"
+      "jmp *%rax\n"
       "1:\n\t"
-      "jmp *%rax");
+      "push %rax\n\t"
+      "ret");
 }
