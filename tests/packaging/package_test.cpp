@@ -1,11 +1,13 @@
 // The Debian package of this build, made as `make package` makes it: what it
 // holds, what it depends on, and that its programs run from where it
-// unpacks and its manual pages render.
+// unpacks, its manual pages render and its debug package resolves the
+// addresses they print.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -43,11 +45,17 @@ class PackageTest : public ::testing::Test {
     const std::string out = scratch_->Root() + "/packages";
     Ran made = Shell("cpack -G DEB -B '" + out + "' --config '" GRADES_BUILD_DIR "/CPackConfig.cmake'", true);
     ASSERT_EQ(made.status, 0) << made.output;
-    for (const auto &entry : fs::directory_iterator(out))
+    std::string debug;
+    for (const auto &entry : fs::directory_iterator(out)) {
       if (entry.path().extension() == ".deb") deb_ = new std::string(entry.path().string());
+      if (entry.path().extension() == ".ddeb") debug = entry.path().string();
+    }
     ASSERT_NE(deb_, nullptr) << made.output;
     root_ = new std::string(scratch_->Root() + "/root");
     ASSERT_EQ(Shell("dpkg-deb -x '" + *deb_ + "' '" + *root_ + "'", true).status, 0);
+    // The debug package unpacks beside it, as it installs.
+    ASSERT_FALSE(debug.empty()) << made.output;
+    ASSERT_EQ(Shell("dpkg-deb -x '" + debug + "' '" + *root_ + "'", true).status, 0);
   }
   static void TearDownTestSuite() {
     delete scratch_;
@@ -67,7 +75,8 @@ TEST_F(PackageTest, HoldsTheProgramsAndTheirManualPages) {
   ASSERT_NE(deb_, nullptr);
   Ran listed = Shell("dpkg-deb -c '" + *deb_ + "' | awk '$1 !~ /^d/ {print $6}'");
   EXPECT_EQ(listed.output,
-            "./usr/bin/grades\n./usr/bin/realtotext\n./usr/share/man/man1/grades.1.gz\n"
+            "./usr/bin/grades\n./usr/bin/realtotext\n./usr/share/doc/grades/changelog.gz\n"
+            "./usr/share/doc/grades/copyright\n./usr/share/man/man1/grades.1.gz\n"
             "./usr/share/man/man1/realtotext.1.gz\n");
   // Read off the programs by dpkg-shlibdeps, not written by hand.
   Ran depends = Shell("dpkg-deb -f '" + *deb_ + "' Depends");
@@ -100,6 +109,32 @@ TEST_F(PackageTest, TheProgramsRunFromWhereItUnpacks) {
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_EQ(gradetest::Report(run), kWorkedExample);
   EXPECT_EQ(DriveRoot::Read(drive.GoodFile()), "5\r\n3\r\n4\r\n3\r\n1\r\n");
+}
+
+// The programs are stripped: the location of a run-time error resolves to a
+// source line through the debug file that the program's build ID names, the
+// source named where the tree is mapped to, not where it was built.
+TEST_F(PackageTest, ARunTimeErrorResolvesThroughTheDebugPackage) {
+  ASSERT_NE(root_, nullptr);
+  const std::string grades = *root_ + "/usr/bin/grades";
+  EXPECT_EQ(Shell("readelf -S '" + grades + "' | grep -cE ' [.](symtab|debug_info) '").output, "0\n");
+  DriveRoot drive;
+  drive.WriteGrades("");
+  gradetest::RunOptions options;
+  options.pressKeyAtWait = false;
+  gradetest::RunResult run = gradetest::RunGrades(drive, options, gradetest::LinuxGrades(grades));
+  ASSERT_EQ(run.exitCode, 207);
+  std::smatch location;
+  ASSERT_GT(run.rows.size(), 12u);
+  ASSERT_TRUE(std::regex_match(run.rows[12], location, std::regex("Runtime error 207 at 0x([0-9A-F]{8})")));
+  const std::string id = Shell("readelf -n '" + grades + "' | sed -n 's/.*Build ID: //p'").output;
+  ASSERT_GT(id.size(), 3u);
+  const std::string debug =
+      *root_ + "/usr/lib/debug/.build-id/" + id.substr(0, 2) + "/" + id.substr(2, id.size() - 3) + ".debug";
+  const Ran line = Shell("addr2line -e '" + debug + "' 0x" + location[1].str());
+  EXPECT_TRUE(std::regex_match(
+      line.output, std::regex(GRADES_MAPPED_SOURCE_DIR "/[a-z0-9_]+/[a-z0-9_/]+[.](cpp|h):[0-9]+( [(].*[)])?\n")))
+      << line.output;
 }
 
 }  // namespace
