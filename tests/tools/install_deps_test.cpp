@@ -67,7 +67,7 @@ Outcome InstallDeps(const Scratch &scratch, const std::string &purposes, const s
   const fs::path log = scratch.dir / "apt.log";
   fs::remove(log);
   const std::string command = "PATH='" + (scratch.dir / "bin").string() + "':\"$PATH\" LOG='" + log.string() +
-                              "' FAIL='" + failing + "' CURE='" + cure + "' bash " + INSTALL_DEPS + " " + purposes +
+                              "' FAIL='" + failing + "' CURE='" + cure + "' bash '" + INSTALL_DEPS + "' " + purposes +
                               " 2>&1";
   Outcome run;
   FILE *p = popen(command.c_str(), "r");
