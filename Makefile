@@ -168,8 +168,9 @@ install:
 # $(WINDOWS_DIR)/packages. The configure steps run each time: they date the
 # packages by the last commit. cpack packs under umask 022 and in UTC, so
 # that neither the modes it packs nor the zip's times (local times there)
-# depend on who packs where.
-PACK := umask 022 && TZ=UTC cpack
+# depend on who packs where, and in a UTF-8 locale, without which its
+# archiver cannot read a path with non-ASCII letters.
+PACK := umask 022 && TZ=UTC LC_ALL=C.UTF-8 cpack
 package:
 	@tools/install-deps package
 	@$(MAKE) --no-print-directory configured
