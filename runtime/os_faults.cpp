@@ -1,5 +1,6 @@
 #include "runtime/os_faults.h"
 
+#include "platform/frame_layout.h"
 #include "platform/machine.h"
 #include "runtime/startup.h"
 
@@ -64,6 +65,6 @@ GRADES_OWN_FRAME void ResumeAfterFault() {
   }
   // The termination runs on a clean floating unit.
   if (entry.floating) ResetFloatUnit(kRunControlWord);
-  const FrameRef faultingFrame = reinterpret_cast<const FrameRecord *>(__builtin_frame_address(0))->outer;
+  const FrameRef faultingFrame = FrameOuter(reinterpret_cast<FrameRef>(__builtin_frame_address(0)));
   StopWithError(entry.number, entry.address, faultingFrame);
 }

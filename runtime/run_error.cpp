@@ -1,5 +1,6 @@
 #include "runtime/run_error.h"
 
+#include "platform/frame_layout.h"
 #include "platform/machine.h"
 #include "runtime/startup.h"
 #include "runtime/std_streams.h"
@@ -9,7 +10,7 @@
 // Inside a routine built with a frame pointer: where it returns to in its
 // caller, and its caller's frame.
 #define RETURN_POINT() reinterpret_cast<CodeAddress>(__builtin_return_address(0))
-#define CALLER_FRAME() (reinterpret_cast<const FrameRecord *>(__builtin_frame_address(0))->outer)
+#define CALLER_FRAME() FrameOuter(reinterpret_cast<FrameRef>(__builtin_frame_address(0)))
 
 uint16_t exitStatus = 0;
 uint16_t errorNumber = 0;
@@ -85,9 +86,9 @@ void PrintRunError() {
   auto current = static_cast<intptr_t>(errorFrame);
   int count = 0;
   while (current > previous) {
-    if (current != 0 && !MayHoldFrame(static_cast<uintptr_t>(current))) break;
-    const auto *record = reinterpret_cast<const FrameRecord *>(current);
-    const CodeAddress returnAddress = current != 0 ? record->returnAddress : 0;
+    const auto frame = static_cast<FrameRef>(current);
+    if (current != 0 && !MayHoldFrameLink(frame)) break;
+    const CodeAddress returnAddress = current != 0 ? FrameReturnAddress(frame) : 0;
     if (returnAddress != 0) {
       WriteString(0, out, traceLineFormatter(returnAddress));
       WriteLineEnd(out);
@@ -96,7 +97,7 @@ void PrintRunError() {
     if (count > consoleTraceDepth && toCharDevice) break;
     if (count > 256) break;
     previous = current;
-    current = current != 0 ? static_cast<intptr_t>(record->outer) : 0;
+    current = current != 0 ? static_cast<intptr_t>(FrameOuter(frame)) : 0;
   }
   WriteString(0, out, ShortString{});
   WriteLineEnd(out);

@@ -8,15 +8,10 @@
 
 // A code address; 0 means none.
 using CodeAddress = uintptr_t;
-// A call frame: the address of its record of saved frame pointer and return
-// address (see FrameRecord); 0 means none. Frames are compared as signed.
+// A call frame, by the address each processor names it with, from which
+// its calling frame and its return address are read (FrameOuter and
+// FrameReturnAddress); 0 means none. Frames are compared as signed.
 using FrameRef = uintptr_t;
-
-// The record every frame starts with, at the address its frame pointer holds.
-struct FrameRecord {
-  FrameRef outer;             // the calling frame's
-  CodeAddress returnAddress;  // into the calling routine
-};
 
 // Numbers of the run-time errors that do not come from ioStatus.
 enum RunErrorNumber : uint16_t {

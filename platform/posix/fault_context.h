@@ -26,10 +26,12 @@ inline uintptr_t EntryStackBase(uintptr_t sp) { return (sp - kRedZone) & ~uintpt
 // flag is clear in EFlags.
 void ReadFaultContext(const ucontext_t *uc, CONTEXT *context);
 
-// The exception code for a fault that the signal alone names `code`, where
-// the processor knows better (an x87 stack fault, a quotient overflow that
-// Linux reports as a division by zero, a privileged instruction that
-// Linux reports as a segmentation fault).
+// The exception code for a fault that the signal alone names `code` (0 for
+// none, as for a signal a process sent), where the processor knows better
+// (an x87 stack fault, a quotient overflow that Linux reports as a division
+// by zero, a privileged instruction that Linux reports as a segmentation
+// fault, s390x's compare-and-trap that Linux reports as a SIGFPE naming no
+// fault); 0 for a signal that is no fault.
 DWORD RefineExceptionCode(DWORD code, int sig, const siginfo_t *info, const ucontext_t *uc);
 
 // Whether the access that faulted was a write.

@@ -74,9 +74,10 @@ DWORD SignalExceptionCode(int sig, const siginfo_t *info) {
   }
 }
 
+// The processor's part may know better, also of a signal that names no
+// fault by itself.
 DWORD ExceptionCodeFor(int sig, const siginfo_t *info, const ucontext_t *uc) {
-  const DWORD code = SignalExceptionCode(sig, info);
-  return code == 0 ? 0 : platform_posix::RefineExceptionCode(code, sig, info, uc);
+  return platform_posix::RefineExceptionCode(SignalExceptionCode(sig, info), sig, info, uc);
 }
 
 int SignalForCode(DWORD code) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/frame_layout.h"
 #include "platform/machine.h"
 #include "platform/platform.h"
 #include "runtime/core_init.h"
@@ -36,13 +37,31 @@ TEST(FormatHex, DigitsAndWidths) {
   for (const Case &c : cases) EXPECT_EQ(StringView(FormatHex(c.value, c.digits)), c.text) << c.value;
 }
 
-// Frame records of a fictitious chain, in rising addresses like a stack. The
-// walk takes frames only from the stack (where its bounds are known), so each
-// test keeps its records there and hands them to Chain.
+// Frames of a fictitious chain, laid out as this processor lays out its
+// frames (platform/frame_layout.h), in rising addresses like a stack. The
+// walk takes frames only from the stack (where its bounds are known), so
+// each test keeps its frames there and hands them to Chain.
+struct FakeStack {
+  static constexpr int kFrames = 300;
+  // Words a frame takes, and those below its address: room for the link
+  // of every layout.
+  static constexpr std::size_t kSpan = 20, kBelow = 4;
+  uintptr_t words[kFrames * kSpan];
+
+  FrameRef Ref(int i) const { return reinterpret_cast<FrameRef>(&words[static_cast<std::size_t>(i) * kSpan + kBelow]); }
+  void SetOuter(int i, FrameRef outer) { Word(i, kFrameLayout.outer) = outer; }
+  void SetReturn(int i, CodeAddress address) { Word(i, kFrameLayout.returnAddress) = address; }
+
+ private:
+  uintptr_t &Word(int i, intptr_t offset) {
+    return *reinterpret_cast<uintptr_t *>(Ref(i) + static_cast<uintptr_t>(offset));
+  }
+};
+
 class MessageTest : public ::testing::Test {
  protected:
-  static constexpr int kFrames = 300;
-  FrameRecord *records = nullptr;
+  static constexpr int kFrames = FakeStack::kFrames;
+  FakeStack *records = nullptr;
   // Named after the test: the tests of this program run side by side.
   std::string path_ =
       std::string("runtime-message-") + ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
@@ -52,11 +71,11 @@ class MessageTest : public ::testing::Test {
     errorNumber = 207;
     errorLocation = Code(0xABC);
   }
-  void Chain(FrameRecord *stack) {
-    records = stack;
+  void Chain(FakeStack &stack) {
+    records = &stack;
     for (int i = 0; i < kFrames; ++i) {
-      records[i].outer = i + 1 < kFrames ? Ref(i + 1) : 0;
-      records[i].returnAddress = Code(0x1000 + i);
+      records->SetOuter(i, i + 1 < kFrames ? Ref(i + 1) : 0);
+      records->SetReturn(i, Code(0x1000 + static_cast<uint32_t>(i)));
     }
     errorFrame = Ref(0);
   }
@@ -66,7 +85,7 @@ class MessageTest : public ::testing::Test {
     errorFrame = 0;
     ioStatus = 0;
   }
-  FrameRef Ref(int i) const { return reinterpret_cast<FrameRef>(&records[i]); }
+  FrameRef Ref(int i) const { return records->Ref(i); }
   static CodeAddress Code(uint32_t imageAddress) { return ImageAddressBias() + imageAddress; }
 
   // The message as PrintRunError writes it into a file, one string a line.
@@ -88,9 +107,9 @@ class MessageTest : public ::testing::Test {
 };
 
 TEST_F(MessageTest, HeaderLocationFramesAndEmptyLine) {
-  FrameRecord stack[kFrames];
+  FakeStack stack;
   Chain(stack);
-  records[2].outer = 0;  // three frames, the last one the main routine's
+  records->SetOuter(2, 0);  // three frames, the last one the main routine's
   std::vector<std::string> expected = {
       "Runtime error 207 at 0x00000ABC", "  0x00000ABC", "  0x00001000", "  0x00001001", "  0x00001002", ""};
   EXPECT_EQ(Print(), expected);
@@ -99,21 +118,20 @@ TEST_F(MessageTest, HeaderLocationFramesAndEmptyLine) {
 TEST_F(MessageTest, WalkStopRules) {
   struct Case {
     const char *what;
-    void (*change)(FrameRecord *records);
+    void (*change)(FakeStack &records);
     std::size_t frameLines;
   } cases[] = {
-      {"a long chain to a file stops after 257", [](FrameRecord *) {}, 257},
-      {"a zero return address counts without a line", [](FrameRecord *r) { r[5].returnAddress = 0; }, 256},
-      {"the walk ends where the next frame lies below",
-       [](FrameRecord *r) { r[3].outer = reinterpret_cast<FrameRef>(&r[1]); }, 4},
-      {"and where it is the same frame", [](FrameRecord *r) { r[3].outer = reinterpret_cast<FrameRef>(&r[3]); }, 4},
+      {"a long chain to a file stops after 257", [](FakeStack &) {}, 257},
+      {"a zero return address counts without a line", [](FakeStack &r) { r.SetReturn(5, 0); }, 256},
+      {"the walk ends where the next frame lies below", [](FakeStack &r) { r.SetOuter(3, r.Ref(1)); }, 4},
+      {"and where it is the same frame", [](FakeStack &r) { r.SetOuter(3, r.Ref(3)); }, 4},
   };
-  FrameRecord stack[kFrames];
+  FakeStack stack;
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
     Chain(stack);
-    c.change(records);
+    c.change(*records);
     std::vector<std::string> lines = Print();
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines.size(), 2 + c.frameLines + 1);
@@ -122,7 +140,7 @@ TEST_F(MessageTest, WalkStopRules) {
 }
 
 TEST_F(MessageTest, NothingWithoutLocationOrWithPendingIoStatus) {
-  FrameRecord stack[kFrames];
+  FakeStack stack;
   Chain(stack);
   errorLocation = 0;
   EXPECT_TRUE(Print().empty());

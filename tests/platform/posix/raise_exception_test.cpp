@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "extended/soft_extended.h"
+#include "platform/frame_layout.h"
 #include "platform/machine.h"
 #include "platform/platform.h"
 
@@ -80,11 +81,11 @@ TEST(RaiseException, TheFilterSeesTheCallerAtTheReturnPoint) {
 std::jmp_buf back;
 uintptr_t landedReturn = 0, landedOuter = 0;
 
-// Its frame record holds what it was entered with.
+// Its frame's link holds what it was entered with.
 GRADES_OWN_FRAME void Landing() {
-  const auto *record = static_cast<const uintptr_t *>(__builtin_frame_address(0));
-  landedOuter = record[0];
-  landedReturn = record[1];
+  const auto frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  landedOuter = FrameOuter(frame);
+  landedReturn = FrameReturnAddress(frame);
   std::longjmp(back, 1);
 }
 
