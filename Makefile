@@ -20,7 +20,8 @@ export SOURCE_DATE_EPOCH
 endif
 
 .PHONY: all build deps test test-linux lint run configured install package package-check clean test-asan fuzz-build \
-	fuzz fuzz-smoke chaos windows windows-test linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test
+	fuzz fuzz-smoke chaos windows windows-test linux-i686 linux-i686-test linux-aarch64 linux-aarch64-test \
+	linux-armhf linux-armhf-test linux-riscv64 linux-riscv64-test linux-s390x linux-s390x-test
 
 all: build
 
@@ -36,8 +37,8 @@ build:
 
 # Every part of the tests this machine can be set up for, then a summary
 # (tools/test-all): the x86-64 tests, the sanitizer run, the fuzzers, then
-# the Windows, 32-bit x86 and 64-bit ARM builds. Each part is a target of
-# its own too.
+# the Windows, 32-bit x86, 64-bit ARM, 32-bit ARM, RISC-V and s390x builds.
+# Each part is a target of its own too.
 test:
 	@tools/test-all
 
@@ -139,6 +140,37 @@ linux-i686-test: linux-i686 build
 
 linux-aarch64-test: linux-aarch64 build
 	ctest --test-dir "$(AARCH64_DIR)" --output-on-failure -j $(JOBS)
+
+# The same program, with the software 80-bit arithmetic under qemu-user as
+# on 64-bit ARM, for 32-bit ARM with hardware floating point (Debian's
+# armhf), for 64-bit RISC-V and for the big-endian s390x, each in
+# build-<name>/ and compared with the x86-64 build in $(BUILD_DIR).
+ARMHF_DIR := build-armhf
+RISCV64_DIR := build-riscv64
+S390X_DIR := build-s390x
+linux-armhf:
+	@tools/install-deps armhf
+	cmake --preset linux-armhf "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
+	cmake --build "$(ARMHF_DIR)" -j $(JOBS)
+
+linux-riscv64:
+	@tools/install-deps riscv64
+	cmake --preset linux-riscv64 "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
+	cmake --build "$(RISCV64_DIR)" -j $(JOBS)
+
+linux-s390x:
+	@tools/install-deps s390x
+	cmake --preset linux-s390x "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
+	cmake --build "$(S390X_DIR)" -j $(JOBS)
+
+linux-armhf-test: linux-armhf build
+	ctest --test-dir "$(ARMHF_DIR)" --output-on-failure -j $(JOBS)
+
+linux-riscv64-test: linux-riscv64 build
+	ctest --test-dir "$(RISCV64_DIR)" --output-on-failure -j $(JOBS)
+
+linux-s390x-test: linux-s390x build
+	ctest --test-dir "$(S390X_DIR)" --output-on-failure -j $(JOBS)
 
 # The sample grade file goes into a scratch drive root under build/, where
 # the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.

@@ -7,6 +7,9 @@
 #include "platform/x86/float_unit.h"
 #elif defined(__aarch64__)
 #include "platform/aarch64/float_unit.h"
+#elif defined(__arm__) || defined(__riscv) || defined(__s390x__)
+// 32-bit ARM, RISC-V and s390x have no x87 either.
+#define GRADES_HAVE_X87 0
 #else
 #error "no floating-unit description for this processor"
 #endif
