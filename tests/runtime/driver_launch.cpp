@@ -13,6 +13,9 @@ unsigned DriverMachine() {
   if (name == "x86_64" || name == "AMD64" || name == "amd64") return kX86_64;
   if (name == "i386" || name == "i486" || name == "i586" || name == "i686" || name == "x86") return kI686;
   if (name == "aarch64" || name == "arm64" || name == "ARM64") return kAarch64;
+  if (name == "arm" || name == "armhf" || name == "armv7l") return kArm;
+  if (name == "riscv64") return kRiscv64;
+  if (name == "s390x") return kS390x;
   if (name == "windows") return kWindows;
   return 0;
 }

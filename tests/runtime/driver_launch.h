@@ -10,7 +10,7 @@
 #include "child_process.h"
 
 // The builds the fault table tells apart, as bits.
-enum Machine : unsigned { kX86_64 = 1, kI686 = 2, kAarch64 = 4, kWindows = 8 };
+enum Machine : unsigned { kX86_64 = 1, kI686 = 2, kAarch64 = 4, kWindows = 8, kArm = 16, kRiscv64 = 32, kS390x = 64 };
 
 // The machine of this build; 0 for a name the table does not know.
 unsigned DriverMachine();

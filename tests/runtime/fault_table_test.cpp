@@ -44,38 +44,53 @@ struct FaultCase {
 
 void PrintTo(const FaultCase &c, std::ostream *out) { *out << c.name; }
 
-const Cannot kArmNoTraps = {kAarch64, "ARM's floating unit does not trap: it gives NaN and infinity"};
+const Cannot kArmNoTraps = {kAarch64 | kArm, "ARM's floating unit does not trap: it gives NaN and infinity"};
+const Cannot kRiscvNoTraps = {kRiscv64, "RISC-V's floating unit has no traps: it gives NaN and infinity"};
 const Cannot kArmDivides = {kAarch64, "ARM's integer division does not fault: x / 0 is 0, INT_MIN / -1 is INT_MIN"};
-const Cannot kNoX87 = {kAarch64, "no x87 unit"};
-const Cannot kX86Code = {kAarch64, "the scenario is x86 code; aarch64 has none of its own yet"};
+const Cannot kRiscvDivides = {kRiscv64,
+                              "RISC-V's integer division does not fault: x / 0 is -1, INT_MIN / -1 is INT_MIN"};
+const Cannot kNoX87 = {kAarch64 | kArm | kRiscv64 | kS390x, "no x87 unit"};
+const Cannot kX86Code = {kAarch64 | kArm | kRiscv64 | kS390x,
+                         "the scenario is x86 code; this processor has none of its own"};
 const Cannot kWineDivides = {kWindows, "Wine reports every divide error as a division by zero"};
 const Cannot kArmRecordLast = {kAarch64,
                                "ARM stores the frame record after it makes room for the frame: the probe that meets "
                                "the guard still runs in the caller's frame, the call's return point in a register"};
+const Cannot kS390xChainLast = {kS390x,
+                                "s390x stores the back chain after it makes room for the frame: the probe that meets "
+                                "the guard still runs in the caller's frame"};
+const Cannot kRiscvLeaf = {kRiscv64,
+                           "a RISC-V routine that calls none keeps no return address in its frame: its fault is "
+                           "reported in the caller's frame"};
 
 const FaultCase kCases[] = {
     // The floating units under the run's control word.
-    {"X87ZeroByZero", {"quotient", "0", "0"}, 207, kInMain, "", {kArmNoTraps}},
-    {"X87ByZero", {"quotient", "5", "0"}, 200, kInMain, "", {kArmNoTraps}},
+    {"X87ZeroByZero", {"quotient", "0", "0"}, 207, kInMain, "", {kArmNoTraps, kRiscvNoTraps}},
+    {"X87ByZero", {"quotient", "5", "0"}, 200, kInMain, "", {kArmNoTraps, kRiscvNoTraps}},
     {"X87Quotient", {"quotient", "7", "2"}, 0, kAny, "1\r\n", {}},
-    {"X87Overflow", {"overflow"}, 205, kInMain, "", {kArmNoTraps}},
-    {"DoubleZeroByZero", {"double-quotient", "0", "0"}, 207, kInMain, "", {kArmNoTraps}},
-    {"DoubleByZero", {"double-quotient", "5", "0"}, 200, kInMain, "", {kArmNoTraps}},
+    {"X87Overflow", {"overflow"}, 205, kInMain, "", {kArmNoTraps, kRiscvNoTraps}},
+    {"DoubleZeroByZero", {"double-quotient", "0", "0"}, 207, kInMain, "", {kArmNoTraps, kRiscvNoTraps}},
+    {"DoubleByZero", {"double-quotient", "5", "0"}, 200, kInMain, "", {kArmNoTraps, kRiscvNoTraps}},
     {"DoubleProductBeyondRange",
      {"double-range"},
      205,
      kInMain,
      "",
-     {kArmNoTraps, {kI686 | kWindows, "the x87 holds 1e600 in its 80-bit registers"}}},
+     {kArmNoTraps, kRiscvNoTraps, {kI686 | kWindows, "the x87 holds 1e600 in its 80-bit registers"}}},
     {"X87HoldsDoubleProductBeyondRange",
      {"double-range"},
      0,
      kAny,
      "1\r\n",
-     {{kX86_64 | kAarch64, "double arithmetic in double: 1e600 overflows"}}},
+     {{kX86_64 | kAarch64 | kArm | kRiscv64 | kS390x, "double arithmetic in double: 1e600 overflows"}}},
     {"UnderflowDenormalInexactGoOn", {"quiet-float"}, 0, kAny, "1\r\n1\r\n1\r\n", {}},
     {"X87AtStart", {"float-state"}, 0, kAny, "main cw 1332 flags 00", {kNoX87}},
-    {"SseAtStart", {"float-state"}, 0, kAny, "mxcsr 1900", {{kI686 | kAarch64 | kWindows, "no SSE in the build"}}},
+    {"SseAtStart",
+     {"float-state"},
+     0,
+     kAny,
+     "mxcsr 1900",
+     {{kI686 | kAarch64 | kWindows | kArm | kRiscv64 | kS390x, "no SSE in the build"}}},
     {"CleanUnitAfterFloatFault", {"float-after-fault", "--trace"}, 207, kAny, "final 4 cw 1332 flags 00", {kNoX87}},
     {"PendingFlagsOutliveOtherFault",
      {"pending-float-fault", "--trace"},
@@ -91,15 +106,29 @@ const FaultCase kCases[] = {
     {"SoftByZero", {"soft-quotient", "1", "0"}, 200, kAny, "", {}},
     {"SoftQuotient", {"soft-quotient", "9", "3"}, 0, kAny, "3\r\n", {}},
     // The processor.
-    {"IntegerByZero", {"int-quotient", "5", "0"}, 200, kInMain, "", {kArmDivides}},
-    {"IntegerQuotientOverflow", {"int-quotient", "-2147483648", "-1"}, 215, kInMain, "", {kArmDivides, kWineDivides}},
+    {"IntegerByZero", {"int-quotient", "5", "0"}, 200, kInMain, "", {kArmDivides, kRiscvDivides}},
+    {"IntegerQuotientOverflow",
+     {"int-quotient", "-2147483648", "-1"},
+     215,
+     kInMain,
+     "",
+     {kArmDivides,
+      kRiscvDivides,
+      kWineDivides,
+      {kArm, "32-bit ARM's division routine gives INT_MIN for INT_MIN / -1"},
+      {kS390x, "s390x divides 32-bit integers in 64 bits: INT_MIN / -1 does not overflow"}}},
     {"MemoryDivisorZero", {"memory-quotient", "5", "0"}, 200, kInMain, "", {kX86Code}},
     {"MemoryDivisorOverflow", {"memory-quotient", "-2147483648", "-1"}, 215, kInMain, "", {kX86Code, kWineDivides}},
     {"NullWrite", {"null-write"}, 216, kInMain, "", {}},
     {"TopHalfWrite", {"top-half-write"}, 216, kInMain, "", {}},
     {"IllegalInstruction", {"illegal"}, 217, kInMain, "", {}},
     {"PrivilegedInstruction", {"privileged"}, 217, kInMain, "", {kX86Code}},
-    {"SingleStep", {"single-step"}, 217, kInMain, "", {{kAarch64, "single-stepping on ARM is the debugger's"}}},
+    {"SingleStep",
+     {"single-step"},
+     217,
+     kInMain,
+     "",
+     {{kAarch64 | kArm | kRiscv64 | kS390x, "single-stepping on this processor is the debugger's"}}},
     {"PastTheEndOfAMappedFile",
      {"mapped-file-end"},
      217,
@@ -112,13 +141,14 @@ const FaultCase kCases[] = {
     // The stack.
     {"UsesMostOf32Megabytes", {"use-stack", "28"}, 0, kAny, "28\r\n", {}},
     {"StackOverflow", {"recurse"}, 202, kCut, "", {}},
-    {"FrameLargerThanTheGuard", {"big-frame"}, 202, kOneCall, "", {kArmRecordLast}},
+    {"FrameLargerThanTheGuard", {"big-frame"}, 202, kOneCall, "", {kArmRecordLast, kS390xChainLast, kRiscvLeaf}},
     {"FrameLargerThanTheGuardBeforeItsRecord",
      {"big-frame"},
      202,
      kInMain,
      "",
-     {{kX86_64 | kI686 | kWindows, "x86 saves the frame pointer before it makes room for the frame"}}},
+     {{kX86_64 | kI686 | kWindows, "x86 saves the frame pointer before it makes room for the frame"},
+      {kArm, "32-bit ARM's frames of the procedure call standard are stored before the room for the frame"}}},
     {"ShallowBackTrace", {"deep", "3"}, 216, {6, 3}, "", {}},
     {"DeepBackTraceIsCut", {"deep", "300"}, 216, kCut, "", {}},
     {"ShallowBackTraceToAFile", {"deep", "3"}, 216, {6, 3}, "", {}, OutputKind::kFile},
