@@ -1,33 +1,11 @@
 // The 64-bit ARM side of platform/machine.h.
+#include "platform/arm/fp_control.h"
 #include "platform/machine.h"
-
-namespace {
-
-// FPCR for an x87 control word: a trap enable (IOE 8, DZE 9, OFE 10, UFE
-// 11, IXE 12, IDE 15) for each exception the word leaves unmasked, and its
-// rounding. ARM cores implement the enables as optional and most ignore
-// them (read as zero): there the floating unit never traps, and the 80-bit
-// format, computed in software, raises its own traps instead.
-uint64_t FpcrFor(uint16_t controlWord) {
-  struct Bit {
-    uint16_t mask;    // in the x87 word
-    unsigned enable;  // in FPCR
-  };
-  static constexpr Bit kTraps[] = {{0x01, 8}, {0x04, 9}, {0x08, 10}, {0x10, 11}, {0x20, 12}, {0x02, 15}};
-  uint64_t fpcr = 0;
-  for (const Bit &bit : kTraps)
-    if ((controlWord & bit.mask) == 0) fpcr |= uint64_t{1} << bit.enable;
-  // The x87's rounding field (nearest, down, up, toward zero) in FPCR.RMode
-  // order (nearest, up, down, toward zero).
-  static constexpr uint64_t kRMode[4] = {0, 2, 1, 3};
-  return fpcr | kRMode[controlWord >> 10 & 3] << 22;
-}
-
-}  // namespace
 
 // The cumulative exception flags in FPSR are cleared with it.
 void ResetFloatUnit(uint16_t controlWord) {
-  asm volatile("msr fpcr, %0\n\tmsr fpsr, xzr" : : "r"(FpcrFor(controlWord)) : "memory");
+  const uint64_t fpcr = ArmFpControlFor(controlWord);
+  asm volatile("msr fpcr, %0\n\tmsr fpsr, xzr" : : "r"(fpcr) : "memory");
 }
 
 // No segments: every context lies on the one flat stack space.
