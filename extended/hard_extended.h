@@ -9,6 +9,7 @@
 // masked for one instruction sequence, then clear the flags and restore.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -17,12 +18,17 @@
 
 #if GRADES_HAVE_HARD_EXTENDED
 
+// The x87 keeps an 80-bit value in memory as the significand's 8 bytes and
+// then the sign-and-exponent word, each little-endian; only x86, itself
+// little-endian, has it.
+static_assert(std::endian::native == std::endian::little);
+
 class HardExtended : public ExtendedQueries<HardExtended> {
  public:
   HardExtended() = default;  // +0
   static HardExtended FromBits(uint16_t signExponent, uint64_t significand) {
     HardExtended x;
-    std::memcpy(&x.value_, &significand, sizeof significand);  // little-endian: significand first
+    std::memcpy(&x.value_, &significand, sizeof significand);
     std::memcpy(reinterpret_cast<unsigned char *>(&x.value_) + 8, &signExponent, sizeof signExponent);
     return x;
   }

@@ -1,6 +1,7 @@
 // The fault layer's view of a 32-bit ARM signal context.
 #include "platform/posix/fault_context.h"
 
+#include <bit>
 #include <cstring>
 
 #include "platform/arm/memory_access.h"
@@ -9,6 +10,9 @@
 // The program's own code, as the linker bounds it.
 extern "C" const char __executable_start[];
 extern "C" const char etext[];
+
+// The program's ARM code is read as little-endian words: integers of this processor.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 

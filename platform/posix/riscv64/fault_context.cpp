@@ -1,6 +1,7 @@
 // The fault layer's view of a 64-bit RISC-V signal context.
 #include "platform/posix/fault_context.h"
 
+#include <bit>
 #include <cstring>
 
 #include "platform/frame_layout.h"
@@ -10,6 +11,9 @@
 // The program's own code, as the linker bounds it.
 extern "C" const char __executable_start[];
 extern "C" const char etext[];
+
+// The program's RISC-V code is read as little-endian halfwords: integers of this processor.
+static_assert(std::endian::native == std::endian::little);
 
 namespace {
 
