@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <sstream>
 #include <string>
@@ -49,7 +50,9 @@ const Probe kProbes[] = {
      }},
     {"printf long double", false,
      [] {
-       for (long double v : {0.1L, 1.0L / 3, 1e4000L, 1e-4940L})
+       // The ends of the format's range, whatever format long double is.
+       for (long double v :
+            {0.1L, 1.0L / 3, std::numeric_limits<long double>::max(), std::numeric_limits<long double>::denorm_min()})
          std::snprintf(text, sizeof text, "%Lf %Lg %Le %La", v, v, v, v);
      }},
     {"printf nan and infinity", false,
