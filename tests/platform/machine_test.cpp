@@ -53,9 +53,14 @@ GRADES_OWN_FRAME void ReadLink(uintptr_t frame) {
   returnAddress = FrameReturnAddress(frame);
 }
 
+volatile int afterRead = 0;
+
 // Its frame's link, read in a call: a RISC-V routine that calls none keeps
 // no return address in its frame.
-GRADES_OWN_FRAME void ChainEnd() { ReadLink(reinterpret_cast<uintptr_t>(__builtin_frame_address(0))); }
+GRADES_OWN_FRAME void ChainEnd() {
+  ReadLink(reinterpret_cast<uintptr_t>(__builtin_frame_address(0)));
+  afterRead = afterRead + 1;  // not a tail call
+}
 
 TEST(FrameChain, TheRoutineCalledEndsTheChain) {
   CallWithFrameChainEnd(ChainEnd);
