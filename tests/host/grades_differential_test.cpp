@@ -1,8 +1,8 @@
-// A foreign build (Windows, 32-bit x86 or 64-bit ARM) and the x86-64 build
-// side by side: for every grade file of the end-to-end tests, both show the
-// same screen, leave the same result files byte for byte and end with the
-// same exit code. Only the code addresses in a run-time error message may
-// differ: they are places in two different images.
+// A foreign build (Windows, 32-bit x86, ARM, RISC-V or s390x) and the
+// x86-64 build side by side: for every grade file of the end-to-end tests,
+// both show the same screen, leave the same result files byte for byte and
+// end with the same exit code. Only the code addresses in a run-time error
+// message may differ: they are places in two different images.
 #include <gtest/gtest.h>
 
 #include <filesystem>

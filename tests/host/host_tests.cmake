@@ -2,7 +2,7 @@
 # compiler as a project of their own in <build>/host, their tests joining
 # the foreign build's.
 #
-#   grades_host_tests(NAME <windows|i686|aarch64> PREFIX <test name prefix>
+#   grades_host_tests(NAME <windows|i686|aarch64|arm|riscv64|s390x> PREFIX <test name prefix>
 #                     LAUNCHER <words put in front of each program>...
 #                     ADDR2LINE <the processor's addr2line>
 #                     [WINEPREFIX <prefix> TERMINAL_KEYS <exe> HOLD_OPEN <exe>]
