@@ -3,14 +3,9 @@
 
 #include <asm/sigcontext.h>
 
-#include <cstring>
-
 #include "platform/aarch64/memory_access.h"
 #include "platform/machine.h"
-
-// The program's own code, as the linker bounds it.
-extern "C" const char __executable_start[];
-extern "C" const char etext[];
+#include "platform/posix/own_code.h"
 
 namespace {
 
@@ -30,14 +25,6 @@ _aarch64_ctx *FindRecord(const ucontext_t *uc, uint32_t magic) {
     at += head->size;
   }
   return nullptr;
-}
-
-// The instruction at `pc` when it lies in the program's own code, which
-// can be read without a fault; false elsewhere.
-bool ReadOwnCode(uintptr_t pc, uint32_t *instruction) {
-  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext)) return false;
-  std::memcpy(instruction, reinterpret_cast<const void *>(pc), sizeof *instruction);
-  return true;
 }
 
 }  // namespace
@@ -64,7 +51,8 @@ void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
 // division never faults.
 DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *uc) {
   uint32_t instruction;
-  if (code == EXCEPTION_BREAKPOINT && ReadOwnCode(static_cast<uintptr_t>(uc->uc_mcontext.pc), &instruction) &&
+  if (code == EXCEPTION_BREAKPOINT &&
+      platform_posix::ReadOwnCode(static_cast<uintptr_t>(uc->uc_mcontext.pc), &instruction, sizeof instruction) &&
       instruction == kCompilerTrap)
     return EXCEPTION_ILLEGAL_INSTRUCTION;
   return code;
@@ -80,7 +68,8 @@ bool FaultWasWrite(const ucontext_t *uc) {
     return false;
   }
   uint32_t instruction;
-  return ReadOwnCode(static_cast<uintptr_t>(uc->uc_mcontext.pc), &instruction) && A64WritesMemory(instruction);
+  return platform_posix::ReadOwnCode(static_cast<uintptr_t>(uc->uc_mcontext.pc), &instruction, sizeof instruction) &&
+         A64WritesMemory(instruction);
 }
 
 // A call leaves its return address in the link register, not on the stack:

@@ -2,14 +2,10 @@
 #include "platform/posix/fault_context.h"
 
 #include <bit>
-#include <cstring>
 
 #include "platform/arm/memory_access.h"
 #include "platform/machine.h"
-
-// The program's own code, as the linker bounds it.
-extern "C" const char __executable_start[];
-extern "C" const char etext[];
+#include "platform/posix/own_code.h"
 
 // The program's ARM code is read as little-endian words: integers of this processor.
 static_assert(std::endian::native == std::endian::little);
@@ -22,15 +18,10 @@ constexpr unsigned long kItBits = 0x0600FC00ul;
 constexpr unsigned long kDataAbortTrap = 14;             // trap_no of a page fault
 constexpr unsigned long kFaultWriteNotRead = 1ul << 11;  // FSR.WnR
 
-// The ARM instruction at `pc` when it lies in the program's own code, which
-// can be read without a fault; false elsewhere and for Thumb code (the
-// C library's).
+// The ARM instruction at the faulting address when it lies in the
+// program's own code; false elsewhere and for Thumb code (the C library's).
 bool ReadOwnArmCode(const mcontext_t &mc, uint32_t *instruction) {
-  const uintptr_t pc = mc.arm_pc;
-  if ((mc.arm_cpsr & kThumbState) != 0) return false;
-  if (pc < reinterpret_cast<uintptr_t>(__executable_start) || pc + 4 > reinterpret_cast<uintptr_t>(etext)) return false;
-  std::memcpy(instruction, reinterpret_cast<const void *>(pc), sizeof *instruction);
-  return true;
+  return (mc.arm_cpsr & kThumbState) == 0 && platform_posix::ReadOwnCode(mc.arm_pc, instruction, sizeof *instruction);
 }
 
 }  // namespace

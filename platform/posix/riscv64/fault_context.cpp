@@ -2,15 +2,11 @@
 #include "platform/posix/fault_context.h"
 
 #include <bit>
-#include <cstring>
 
 #include "platform/frame_layout.h"
 #include "platform/machine.h"
+#include "platform/posix/own_code.h"
 #include "platform/riscv64/memory_access.h"
-
-// The program's own code, as the linker bounds it.
-extern "C" const char __executable_start[];
-extern "C" const char etext[];
 
 // The program's RISC-V code is read as little-endian halfwords: integers of this processor.
 static_assert(std::endian::native == std::endian::little);
@@ -19,21 +15,14 @@ namespace {
 
 constexpr uint32_t kEbreak = 0x00100073, kCompressedEbreak = 0x9002;
 
-bool InOwnCode(uintptr_t from, uintptr_t size) {
-  return from >= reinterpret_cast<uintptr_t>(__executable_start) && from + size <= reinterpret_cast<uintptr_t>(etext);
-}
-
 // The instruction at `pc` (a compressed one in its low half) when it lies
 // in the program's own code, which can be read without a fault.
-bool ReadOwnCode(uintptr_t pc, uint32_t *instruction) {
-  uint16_t low;
-  if (!InOwnCode(pc, sizeof low)) return false;
-  std::memcpy(&low, reinterpret_cast<const void *>(pc), sizeof low);
+bool ReadOwnInstruction(uintptr_t pc, uint32_t *instruction) {
+  uint16_t low, high;
+  if (!platform_posix::ReadOwnCode(pc, &low, sizeof low)) return false;
   *instruction = low;
   if (RvInstructionLength(low) == 2) return true;
-  uint16_t high;
-  if (!InOwnCode(pc, 4)) return false;
-  std::memcpy(&high, reinterpret_cast<const void *>(pc + 2), sizeof high);
+  if (!platform_posix::ReadOwnCode(pc + 2, &high, sizeof high)) return false;
   *instruction |= uint32_t{high} << 16;
   return true;
 }
@@ -55,7 +44,7 @@ void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
   uintptr_t frame = regs[REG_S0];
   if (frame >= regs[REG_SP] && (frame & 7) == 0 && MayHoldFrame(frame - 16)) {
     const uintptr_t belowFrame = FrameReturnAddress(frame);
-    if (belowFrame > frame && MayHoldFrame(belowFrame) && !InOwnCode(belowFrame, 1)) frame = belowFrame;
+    if (belowFrame > frame && MayHoldFrame(belowFrame) && !platform_posix::InOwnCode(belowFrame, 1)) frame = belowFrame;
   }
   context->Eip = static_cast<ULONG_PTR>(regs[REG_PC]);
   context->Ebp = static_cast<ULONG_PTR>(frame);
@@ -71,7 +60,7 @@ void ReadFaultContext(const ucontext_t *uc, CONTEXT *context) {
 // unit has no traps, and integer division never faults.
 DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *uc) {
   uint32_t instruction;
-  if (code == EXCEPTION_BREAKPOINT && ReadOwnCode(uc->uc_mcontext.__gregs[REG_PC], &instruction) &&
+  if (code == EXCEPTION_BREAKPOINT && ReadOwnInstruction(uc->uc_mcontext.__gregs[REG_PC], &instruction) &&
       (instruction == kEbreak || instruction == kCompressedEbreak))
     return EXCEPTION_ILLEGAL_INSTRUCTION;
   return code;
@@ -81,7 +70,7 @@ DWORD RefineExceptionCode(DWORD code, int, const siginfo_t *, const ucontext_t *
 // the program's own code.
 bool FaultWasWrite(const ucontext_t *uc) {
   uint32_t instruction;
-  return ReadOwnCode(uc->uc_mcontext.__gregs[REG_PC], &instruction) && RvWritesMemory(instruction);
+  return ReadOwnInstruction(uc->uc_mcontext.__gregs[REG_PC], &instruction) && RvWritesMemory(instruction);
 }
 
 // A call leaves its return address in ra: entering as if called is setting
