@@ -12,6 +12,7 @@
 #include <ctime>
 
 #include "platform/posix/console_host/control.h"
+#include "platform/posix/console_host/signal_state.h"
 #include "platform/posix/console_host/signal_table.h"
 #include "platform/posix/console_host/terminal_io.h"
 #include "platform/posix/console_host/terminal_modes.h"
@@ -20,66 +21,9 @@
 namespace platform_posix::console_host {
 namespace {
 
-// How long writes may wait for room on the terminal once the process is
-// ending, or while it hands the terminal back at a stop: a terminal that
-// reads nothing (a suspended remote client, a frozen emulator) must not keep
-// the process from ending within a second.
-constexpr long long kEndingWriteNs = 500000000;
-constexpr long long kStopWriteNs = 1000000000;
-// How often a process whose stops are discarded (its group is orphaned)
-// looks whether it is in the foreground again.
-constexpr int kForegroundPollMs = 100;
-
-// A set of signals that handlers change: lock-free on every processor.
-class AtomicSignalSet {
- public:
-  void Add(int sig) { words_[Word(sig)].fetch_or(Bit(sig)); }
-  void Remove(int sig) { words_[Word(sig)].fetch_and(~Bit(sig)); }
-  bool Empty() const {
-    for (const auto &w : words_)
-      if (w.load() != 0) return false;
-    return true;
-  }
-  bool AnyOf(const sigset_t &set) const {
-    for (int sig = 1; sig < NSIG; ++sig)
-      if ((words_[Word(sig)].load() & Bit(sig)) != 0 && sigismember(&set, sig) == 1) return true;
-    return false;
-  }
-  // Empties the set; what it held goes to `taken`.
-  void TakeAll(sigset_t *taken) {
-    sigemptyset(taken);
-    for (std::size_t w = 0; w < kWords; ++w) {
-      const unsigned bits = words_[w].exchange(0);
-      for (int b = 0; b < 32; ++b)
-        if ((bits >> b & 1u) != 0) sigaddset(taken, static_cast<int>(w * 32) + b);
-    }
-  }
-
- private:
-  static constexpr std::size_t kWords = (NSIG + 31) / 32;
-  static std::size_t Word(int sig) { return static_cast<std::size_t>(sig) / 32; }
-  static unsigned Bit(int sig) { return 1u << (static_cast<unsigned>(sig) % 32); }
-  std::atomic<unsigned> words_[kWords] = {};
-};
-
-OutputBuffer *gPending = nullptr;
-void (*gDrawPending)() = nullptr;
 ServeSignal gServe = nullptr;
 std::atomic<bool> gArmed{false};
-std::atomic<bool> gRestored{false};
-// The terminal is the shell's: handed back at a stop, not yet taken again.
-std::atomic<bool> gHandedBack{false};
-std::atomic<bool> gContinued{false};
-std::atomic<bool> gResized{false};
-std::atomic<bool> gInHost{false};
-AtomicSignalSet gDeferred;  // signals that came while in the host
 struct sigaction gPrevious[NSIG];
-
-// Every handler runs with all handled signals blocked, so that none
-// interrupts another half way; the ending ones are those of the signal
-// table whose default action ends the process. Made once, when the terminal
-// is armed: the waits of the host ask for them every time.
-sigset_t gHandled, gEnding;
 
 // Calls `each` for every signal of an entry of the table.
 template <typename Each>
@@ -102,100 +46,6 @@ void MakeSignalSets() {
   for (int sig : {SIGTSTP, SIGCONT, SIGWINCH, SIGALRM, SIGIO}) sigaddset(&gHandled, sig);
 }
 
-const sigset_t &HandledSignals() { return gHandled; }
-
-// Runs `step` with the handled signals held off; one that arrives meanwhile
-// is taken afterwards.
-template <typename Step>
-void Shielded(Step step) {
-  sigset_t before;
-  pthread_sigmask(SIG_BLOCK, &HandledSignals(), &before);
-  step();
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
-
-bool InUse() { return gArmed.load() && !gRestored.load(); }
-
-// An ending signal waits to be taken: one that came while the host was
-// busy, or one held off while a handler runs.
-bool EndWaits() {
-  if (gDeferred.AnyOf(gEnding)) return true;
-  sigset_t waiting;
-  if (sigpending(&waiting) != 0) return false;
-  for (int sig = 1; sig < NSIG; ++sig)
-    if (sigismember(&gEnding, sig) == 1 && sigismember(&waiting, sig) == 1) return true;
-  return false;
-}
-
-// Stops the process as the signal's default action does, and returns once
-// it is continued, or at once where the kernel discards the stop (an
-// orphaned process group).
-void StopAs(int sig) {
-  struct sigaction dfl {
-  }, mine;
-  dfl.sa_handler = SIG_DFL;
-  sigemptyset(&dfl.sa_mask);
-  sigaction(sig, &dfl, &mine);
-  sigset_t only, before;
-  sigemptyset(&only);
-  sigaddset(&only, sig);
-  pthread_sigmask(SIG_UNBLOCK, &only, &before);
-  raise(sig);
-  pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  sigaction(sig, &mine, nullptr);
-}
-
-// The terminal as the process found it, for the shell: at a stop and at the
-// end. What is drawn goes out first, after a resize or continue that came
-// before has been served: the last frame shows the buffer as it is, where it
-// belongs.
-void HandTerminalToShell() {
-  if (!TerminalIsOurs()) return;
-  sigset_t waiting;
-  if (sigpending(&waiting) == 0) {
-    if (sigismember(&waiting, SIGWINCH)) gResized.store(true);
-    if (sigismember(&waiting, SIGCONT)) gContinued.store(true);
-  }
-  if (!gInHost.load() && gDrawPending != nullptr) gDrawPending();
-  if (gPending != nullptr && gPending->Size() > 0) {
-    Send(gPending->Data(), gPending->Size());
-    gPending->Discard();
-  }
-  if (gModes.pushed.load()) Pop(nullptr, 0);
-  SendColoursReset();
-  // A terminal that refuses its own mode back leaves nothing more to try.
-  if (gModes.inKeyMode.load() && SetMode(gModes.saved)) gModes.inKeyMode.store(false);
-}
-
-// Key mode and the protocol again, once the process has the terminal after a
-// stop; everything is drawn again.
-void TakeTerminalFromShell() {
-  gModes.inKeyMode.store(SetMode(gModes.keyMode));
-  if (gModes.wantProtocol.load() && !gModes.pushed.load()) Push();
-  gHandedBack.store(false);
-  gContinued.store(true);
-}
-
-// A continue: in the foreground the console takes the terminal again; in the
-// background it waits, stopped, until it is brought back; an ending signal
-// that came with the continue (a shell's `kill %1` sends SIGTERM, then
-// SIGCONT) is taken first, without touching the terminal.
-void AfterContinue() {
-  if (InUse() && AwaitForeground()) TakeTerminalFromShell();
-}
-
-// A signal that came while the host was half way through a change: it is
-// raised again when the host leaves. An ending one limits how long the
-// host's writes may still wait.
-bool Deferred(int sig) {
-  if (!gInHost.load() || !InUse()) return false;
-  if (sig == SIGCONT) gDeferred.Remove(SIGTSTP);
-  if (sig == SIGTSTP) gDeferred.Remove(SIGCONT);
-  gDeferred.Add(sig);
-  if (sigismember(&gEnding, sig) == 1) LimitWrites(gModes.fd, MonotonicNs() + kEndingWriteNs);
-  return true;
-}
-
 void OnEnd(int sig, siginfo_t *info, void *context) {
   // abort() does not come back for a second try.
   if (sig != SIGABRT && Deferred(sig)) return;
@@ -216,32 +66,6 @@ void OnEnd(int sig, siginfo_t *info, void *context) {
   sigemptyset(&dfl.sa_mask);
   sigaction(sig, &dfl, nullptr);
   raise(sig);
-}
-
-// Ctrl+Z or kill -TSTP: the terminal goes back to the shell, then the
-// process stops for real under the default action.
-void OnStop(int sig, siginfo_t *, void *) {
-  if (Deferred(sig)) return;
-  const int savedErrno = errno;
-  if (InUse() && !gHandedBack.load() && TerminalIsOurs()) {
-    const long long limit = WriteLimit();
-    LimitWrites(gModes.fd, MonotonicNs() + kStopWriteNs);
-    HandTerminalToShell();
-    SetWriteLimit(gModes.fd, limit);
-    gHandedBack.store(true);
-  }
-  StopAs(SIGTSTP);
-  AfterContinue();
-  errno = savedErrno;
-}
-
-// Also after a stop the console did not see (SIGSTOP): the shell may have
-// drawn over the screen and changed the mode meanwhile.
-void OnContinue(int sig, siginfo_t *, void *) {
-  if (Deferred(sig)) return;
-  const int savedErrno = errno;
-  AfterContinue();
-  errno = savedErrno;
 }
 
 void OnResize(int, siginfo_t *, void *) { gResized.store(true); }
@@ -294,7 +118,7 @@ void Install(int sig, void (*handler)(int, siginfo_t *, void *)) {
   struct sigaction sa {};
   sa.sa_sigaction = handler;
   sa.sa_flags = SA_SIGINFO | SA_RESTART;
-  sa.sa_mask = HandledSignals();
+  sa.sa_mask = gHandled;
   sigaction(sig, &sa, nullptr);
 }
 
@@ -329,6 +153,41 @@ void InstallHandlers() {
 
 }  // namespace
 
+OutputBuffer *gPending = nullptr;
+void (*gDrawPending)() = nullptr;
+std::atomic<bool> gRestored{false};
+std::atomic<bool> gHandedBack{false};
+std::atomic<bool> gContinued{false};
+std::atomic<bool> gResized{false};
+std::atomic<bool> gInHost{false};
+AtomicSignalSet gDeferred;
+sigset_t gHandled, gEnding;
+
+bool InUse() { return gArmed.load() && !gRestored.load(); }
+
+// An ending signal waits to be taken: one that came while the host was
+// busy, or one held off while a handler runs.
+bool EndWaits() {
+  if (gDeferred.AnyOf(gEnding)) return true;
+  sigset_t waiting;
+  if (sigpending(&waiting) != 0) return false;
+  for (int sig = 1; sig < NSIG; ++sig)
+    if (sigismember(&gEnding, sig) == 1 && sigismember(&waiting, sig) == 1) return true;
+  return false;
+}
+
+// A signal that came while the host was half way through a change: it is
+// raised again when the host leaves. An ending one limits how long the
+// host's writes may still wait.
+bool Deferred(int sig) {
+  if (!gInHost.load() || !InUse()) return false;
+  if (sig == SIGCONT) gDeferred.Remove(SIGTSTP);
+  if (sig == SIGTSTP) gDeferred.Remove(SIGCONT);
+  gDeferred.Add(sig);
+  if (sigismember(&gEnding, sig) == 1) LimitWrites(gModes.fd, MonotonicNs() + kEndingWriteNs);
+  return true;
+}
+
 void ArmTerminal(int fd, const termios &saved) {
   gModes.fd = fd;
   gModes.saved = saved;
@@ -349,19 +208,6 @@ void ArmTerminal(int fd, const termios &saved) {
   // terminal refuses, keys come as its line discipline gives them, and
   // there is no mode to put back.
   if (AwaitForeground()) gModes.inKeyMode.store(SetMode(gModes.keyMode));
-}
-
-bool AwaitForeground() {
-  for (;;) {
-    if (EndWaits()) return false;
-    if (TerminalIsOurs()) return true;
-    StopAs(SIGTTOU);
-    if (EndWaits() || TerminalIsOurs()) continue;
-    // Stops are discarded where the process group is orphaned: look again
-    // in a while; a hang-up ends the wait.
-    pollfd p{gModes.fd, 0, 0};
-    if (poll(&p, 1, kForegroundPollMs) > 0 && (p.revents & (POLLHUP | POLLERR)) != 0) EndOnHangUp();
-  }
 }
 
 void ConnectHost(OutputBuffer *pending, void (*drawPending)(), ServeSignal serve) {
@@ -403,7 +249,7 @@ void LeaveHost() {
 
 int WaitAwayFromHost(pollfd *fds, nfds_t count, long long timeoutNs) {
   sigset_t before;
-  pthread_sigmask(SIG_BLOCK, &HandledSignals(), &before);
+  pthread_sigmask(SIG_BLOCK, &gHandled, &before);
   LeaveHost();
   int result = 0;
   if (!gContinued.load() && !gResized.load()) {
