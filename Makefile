@@ -118,59 +118,24 @@ windows:
 windows-test: windows build
 	ctest --test-dir "$(WINDOWS_DIR)" --output-on-failure -j $(JOBS)
 
-# The same program for 32-bit x86 Linux (the program's own processor, x87
-# arithmetic) in build-i686/ and for 64-bit ARM Linux (software 80-bit
-# arithmetic, run under qemu-user) in build-aarch64/, each with Debian's
-# cross compiler; their tests compare them with the x86-64 build in
-# $(BUILD_DIR).
-I686_DIR := build-i686
-AARCH64_DIR := build-aarch64
-linux-i686:
-	@tools/install-deps i686
-	cmake --preset linux-i686 "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
-	cmake --build "$(I686_DIR)" -j $(JOBS)
+# The same program for the other Linux processors, each with Debian's cross
+# compiler in build-<name>/, its tests comparing it with the x86-64 build in
+# $(BUILD_DIR): 32-bit x86 (the program's own processor, x87 arithmetic),
+# and, with the software 80-bit arithmetic under qemu-user, 64-bit ARM,
+# 32-bit ARM with hardware floating point (Debian's armhf), 64-bit RISC-V
+# and the big-endian s390x. `make linux-NAME` builds, `make linux-NAME-test`
+# also tests.
+FOREIGN_LINUX := i686 aarch64 armhf riscv64 s390x
+define foreign_linux
+linux-$(1):
+	@tools/install-deps $(1)
+	cmake --preset linux-$(1) "-DGRADES_LINUX_BUILD=$$(call path,$$(BUILD_DIR))"
+	cmake --build "build-$(1)" -j $$(JOBS)
 
-linux-aarch64:
-	@tools/install-deps aarch64
-	cmake --preset linux-aarch64 "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
-	cmake --build "$(AARCH64_DIR)" -j $(JOBS)
-
-linux-i686-test: linux-i686 build
-	ctest --test-dir "$(I686_DIR)" --output-on-failure -j $(JOBS)
-
-linux-aarch64-test: linux-aarch64 build
-	ctest --test-dir "$(AARCH64_DIR)" --output-on-failure -j $(JOBS)
-
-# The same program, with the software 80-bit arithmetic under qemu-user as
-# on 64-bit ARM, for 32-bit ARM with hardware floating point (Debian's
-# armhf), for 64-bit RISC-V and for the big-endian s390x, each in
-# build-<name>/ and compared with the x86-64 build in $(BUILD_DIR).
-ARMHF_DIR := build-armhf
-RISCV64_DIR := build-riscv64
-S390X_DIR := build-s390x
-linux-armhf:
-	@tools/install-deps armhf
-	cmake --preset linux-armhf "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
-	cmake --build "$(ARMHF_DIR)" -j $(JOBS)
-
-linux-riscv64:
-	@tools/install-deps riscv64
-	cmake --preset linux-riscv64 "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
-	cmake --build "$(RISCV64_DIR)" -j $(JOBS)
-
-linux-s390x:
-	@tools/install-deps s390x
-	cmake --preset linux-s390x "-DGRADES_LINUX_BUILD=$(call path,$(BUILD_DIR))"
-	cmake --build "$(S390X_DIR)" -j $(JOBS)
-
-linux-armhf-test: linux-armhf build
-	ctest --test-dir "$(ARMHF_DIR)" --output-on-failure -j $(JOBS)
-
-linux-riscv64-test: linux-riscv64 build
-	ctest --test-dir "$(RISCV64_DIR)" --output-on-failure -j $(JOBS)
-
-linux-s390x-test: linux-s390x build
-	ctest --test-dir "$(S390X_DIR)" --output-on-failure -j $(JOBS)
+linux-$(1)-test: linux-$(1) build
+	ctest --test-dir "build-$(1)" --output-on-failure -j $$(JOBS)
+endef
+$(foreach name,$(FOREIGN_LINUX),$(eval $(call foreign_linux,$(name))))
 
 # The sample grade file goes into a scratch drive root under build/, where
 # the program finds E:\devpas\jegyek\egeszek.txt; it runs in this terminal.
