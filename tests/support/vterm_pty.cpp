@@ -213,6 +213,14 @@ static std::size_t IncompleteCsiTail(std::string_view text) {
   return text.size() - esc;
 }
 
+// Length of the console's line end at the end, begun but not ended at the
+// end of `text` (its CR LF may come in two reads): held with the rest of it.
+static std::size_t IncompleteLineEndTail(std::string_view text) {
+  for (std::string_view begun : {"\x1b[m\r\r", "\x1b[m\r"})
+    if (text.ends_with(begun)) return begun.size();
+  return 0;
+}
+
 // One of the protocol's sequences: CSI ? u (the query), CSI > flags u (push),
 // CSI < n u (pop n), CSI = flags ; how u (set).
 void VtermPty::KittySequence(char marker, int first, int second) {
@@ -247,7 +255,8 @@ void VtermPty::KittySequence(char marker, int first, int second) {
 // their place among the other replies.
 void VtermPty::Feed(const char *bytes, std::size_t length) {
   pendingUtf8_.append(bytes, length);
-  std::size_t hold = std::max(options_.utf8 ? IncompleteUtf8Tail(pendingUtf8_) : 0, IncompleteCsiTail(pendingUtf8_));
+  std::size_t hold = std::max({options_.utf8 ? IncompleteUtf8Tail(pendingUtf8_) : 0, IncompleteCsiTail(pendingUtf8_),
+                               IncompleteLineEndTail(pendingUtf8_)});
   std::string whole = pendingUtf8_.substr(0, pendingUtf8_.size() - hold);
   pendingUtf8_.erase(0, pendingUtf8_.size() - hold);
   std::string_view rest(whole);
