@@ -102,7 +102,7 @@ void TerminalHost::AwaitAnswers() {
   // device attributes come last.
   StartupReplies late;
   pendingLength_ = ExtractReplies(pending_, pendingLength_, &late);
-  if (!late.gotAttributes && TerminalIsOurs()) ReadToAnswer(nullptr, 0, askedMs_ + 3 * kReplyTimeoutMs);
+  if (!late.gotAttributes && TerminalIsOurs()) ReadToAnswer(nullptr, 0, askedMs_ + 3LL * kReplyTimeoutMs);
   keys_.attributeReplies = 0;
   keys_.positionReplies = 0;
 }
