@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 
 #include "platform/posix/console_host/signal_state.h"
 #include "platform/posix/console_host/terminal_io.h"
@@ -53,12 +54,16 @@ void HandTerminalToShell() {
     if (sigismember(&waiting, SIGCONT)) gContinued.store(true);
   }
   if (!gInHost.load() && gDrawPending != nullptr) gDrawPending();
+  // The colours go back with the last frame, in its write, unless the
+  // protocol is to be popped first.
+  const bool pushed = gModes.pushed.load();
+  if (gPending != nullptr && !pushed) gPending->Put(ColoursReset(), std::strlen(ColoursReset()));
   if (gPending != nullptr && gPending->Size() > 0) {
     Send(gPending->Data(), gPending->Size());
     gPending->Discard();
   }
-  if (gModes.pushed.load()) Pop(nullptr, 0);
-  SendColoursReset();
+  if (pushed) Pop(nullptr, 0);
+  if (gPending == nullptr || pushed) SendColoursReset();
   // A terminal that refuses its own mode back leaves nothing more to try.
   if (gModes.inKeyMode.load() && SetMode(gModes.saved)) gModes.inKeyMode.store(false);
 }

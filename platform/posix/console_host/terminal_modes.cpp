@@ -101,6 +101,7 @@ bool TerminalIsOurs() {
 
 bool Send(const char *bytes, std::size_t length) { return TerminalIsOurs() && WriteAll(gModes.fd, bytes, length); }
 void SendColoursReset() { Send(kColoursReset); }
+const char *ColoursReset() { return kColoursReset; }
 
 bool SetMode(const termios &mode) {
   if (!TerminalIsOurs()) return false;

@@ -32,6 +32,8 @@ bool TerminalIsOurs();
 // Sends bytes to the terminal as they are; false where they did not all go.
 bool Send(const char *bytes, std::size_t length);
 void SendColoursReset();
+// Its bytes, to go with others.
+const char *ColoursReset();
 // A mode for the terminal, also where a signal interrupts the call.
 bool SetMode(const termios &mode);
 // The keyboard protocol on, with the terminal's input raising SIGIO.
