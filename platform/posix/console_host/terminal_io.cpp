@@ -63,6 +63,21 @@ void SetWriteLimit(int fd, long long deadlineNs) {
   if (flags >= 0) fcntl(fd, F_SETFL, deadlineNs != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK);
 }
 
+long ReadWithoutWaiting(int fd, unsigned char *bytes, std::size_t capacity) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0) return -1;
+  if ((flags & O_NONBLOCK) == 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  ssize_t got;
+  do {
+    got = read(fd, bytes, capacity);
+  } while (got < 0 && errno == EINTR);
+  const int savedErrno = errno;
+  // A write limit set meanwhile (by an ending signal) keeps the flag.
+  if ((flags & O_NONBLOCK) == 0 && WriteLimit() == 0) fcntl(fd, F_SETFL, flags);
+  errno = savedErrno;
+  return got;
+}
+
 bool WaitReadable(int fd, int timeoutMs) {
   pollfd p{fd, POLLIN, 0};
   for (;;) {

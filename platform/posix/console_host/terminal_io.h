@@ -21,6 +21,11 @@ bool WriteAll(int fd, const char *bytes, std::size_t length);
 void LimitWrites(int fd, long long deadlineNs);
 long long WriteLimit();
 void SetWriteLimit(int fd, long long deadlineNs);
+// Reads what has come, without waiting: -1 with EAGAIN where nothing has.
+// A signal key (Ctrl+C) flushes the terminal's input, so bytes that a poll
+// found may be gone by the read; with the signals held off, a read that
+// waited would wait for the next key typed. Safe in a signal handler.
+long ReadWithoutWaiting(int fd, unsigned char *bytes, std::size_t capacity);
 // Whether input arrives within `timeoutMs` (0: only what is there; <0: wait).
 bool WaitReadable(int fd, int timeoutMs);
 // Milliseconds of the monotonic clock (in ns: MonotonicNs, timer_tick.h).

@@ -69,8 +69,8 @@ std::size_t ReadToAnswer(unsigned char *keep, std::size_t capacity, long long no
     const long long left = deadline - NowMs();
     if (left <= 0 || !WaitReadable(gModes.fd, static_cast<int>(left))) break;
     unsigned char c;
-    const ssize_t got = read(gModes.fd, &c, 1);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    const long got = ReadWithoutWaiting(gModes.fd, &c, 1);
+    if (got < 0 && errno == EAGAIN) continue;
     if (got <= 0) break;
     if (c == 0x1B) {
       giveUp();
