@@ -150,6 +150,13 @@ bool VtermPty::Start(const std::vector<std::string> &argv) {
   if (pid_ == 0) {
     close(master_);
     if (login_tty(slave_) != 0) _exit(126);
+    // As a terminal starts its shell: every signal at its default and none
+    // blocked, however the tests were started (a script's background job
+    // ignores Ctrl+C). A case that wants one ignored says so in a launcher.
+    for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
     execve(args[0], args.data(), envp.data());
     _exit(127);
   }
@@ -372,14 +379,18 @@ void VtermPty::ReadLoop() {
 
 void VtermPty::Type(std::string_view bytes) { WriteToProgram(bytes.data(), bytes.size()); }
 
+// Encoded and sent under the lock, as a terminal does both in one step:
+// a key sent after the emulator has answered what followed a pop would
+// come under the protocol after its own answer.
 void VtermPty::TypeCtrl(char key) {
-  const int flags = KittyFlags();
-  if ((flags & 1) == 0) {
-    Type(std::string(1, static_cast<char>(key & 0x1F)));
-    return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int flags = KittyFlagsLocked();
+  std::string bytes(1, static_cast<char>(key & 0x1F));
+  if ((flags & 1) != 0) {
+    const std::string code = "\x1b[" + std::to_string(static_cast<int>(key)) + ";5";
+    bytes = code + "u" + ((flags & 2) != 0 ? code + ":3u" : "");
   }
-  const std::string code = "\x1b[" + std::to_string(static_cast<int>(key)) + ";5";
-  Type(code + "u" + ((flags & 2) != 0 ? code + ":3u" : ""));
+  WriteToProgram(bytes.data(), bytes.size());
 }
 
 void VtermPty::Signal(int sig) { kill(pid_, sig); }
