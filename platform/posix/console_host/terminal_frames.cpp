@@ -79,10 +79,6 @@ void TerminalHost::RedrawAfterStopOrResize() {
   renderer.Repaint(screen);
 }
 
-}  // namespace platform_posix::console_host
-
-namespace platform_posix::console_host {
-
 int TerminalHost::RowsMovedByResize() {
   const int before = renderer.TerminalCursorRow();
   // A question from outside the foreground would stop the process; one
