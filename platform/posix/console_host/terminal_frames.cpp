@@ -96,8 +96,8 @@ int TerminalHost::RowsMovedByResize() {
     const long long left = deadline - NowMs();
     if (left <= 0 || pendingLength_ >= kPendingSize) break;
     if (!WaitReadable(gTerminalFd, static_cast<int>(left))) continue;
-    const ssize_t got = read(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    const long got = ReadWithoutWaiting(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
+    if (got < 0 && errno == EAGAIN) continue;
     if (got <= 0) break;
     pendingLength_ += static_cast<std::size_t>(got);
     lastByteMs_ = NowMs();

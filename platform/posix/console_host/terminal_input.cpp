@@ -112,8 +112,7 @@ void TerminalHost::Pump() {
   // group is orphaned: keys are read only from a terminal that is its own.
   const bool ours = AwaitForeground();
   while (ours && pendingLength_ < kPendingSize && WaitReadable(gTerminalFd, 0)) {
-    ssize_t got = read(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
-    if (got < 0 && errno == EINTR) continue;
+    const long got = ReadWithoutWaiting(gTerminalFd, pending_ + pendingLength_, kPendingSize - pendingLength_);
     if (got < 0 && errno == EAGAIN) break;
     if (got <= 0) EndOnHangUp();
     pendingLength_ += static_cast<std::size_t>(got);

@@ -72,8 +72,11 @@ long ReadWithoutWaiting(int fd, unsigned char *bytes, std::size_t capacity) {
     got = read(fd, bytes, capacity);
   } while (got < 0 && errno == EINTR);
   const int savedErrno = errno;
-  // A write limit set meanwhile (by an ending signal) keeps the flag.
-  if ((flags & O_NONBLOCK) == 0 && WriteLimit() == 0) fcntl(fd, F_SETFL, flags);
+  if ((flags & O_NONBLOCK) == 0) {
+    fcntl(fd, F_SETFL, flags);
+    // A write limit that an ending signal set meanwhile wants it back.
+    if (WriteLimit() != 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  }
   errno = savedErrno;
   return got;
 }

@@ -86,8 +86,8 @@ StartupReplies ReadAnswers(int fd, long long deadline, unsigned char *typed, std
     if (const long long limit = WriteLimit(); limit != 0 && limit / 1000000 - NowMs() < left)
       left = limit / 1000000 - NowMs();
     if (left <= 0 || !WaitReadable(fd, static_cast<int>(left))) break;
-    ssize_t got = read(fd, typed + length, capacity - length);
-    if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    const long got = ReadWithoutWaiting(fd, typed + length, capacity - length);
+    if (got < 0 && errno == EAGAIN) continue;
     if (got <= 0) break;
     length = ExtractReplies(typed, length + static_cast<std::size_t>(got), &replies);
   }
